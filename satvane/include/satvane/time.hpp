@@ -1,0 +1,150 @@
+// UTC instants and signed durations with nanosecond resolution (no leap seconds: every
+// day has 86400 s), the real-valued time used by root finding, and fixed-step walks.
+#pragma once
+
+#include <compare>
+#include <cstdint>
+#include <optional>
+
+#include "sgp4/elements.hpp"
+
+namespace satvane {
+
+inline constexpr std::int64_t kNanosPerSecond = 1'000'000'000;
+inline constexpr std::int64_t kSecondsPerDay = 86'400;
+
+// A signed span: whole seconds (floor) plus a nanosecond part in [0, 1e9).
+// -1.5 s is {seconds = -2, nanos = 500'000'000}.
+class Duration {
+ public:
+  constexpr Duration() = default;
+  static constexpr Duration from_parts(std::int64_t seconds, std::int64_t nanos);  // any nanos
+  static constexpr Duration seconds(std::int64_t s) { return from_parts(s, 0); }
+  static constexpr Duration millis(std::int64_t ms) { return from_parts(0, 0).plus_millis(ms); }
+  static constexpr Duration nanos(std::int64_t ns) {
+    return from_parts(floor_div(ns, kNanosPerSecond), floor_mod(ns, kNanosPerSecond));
+  }
+
+  constexpr std::int64_t whole_seconds() const { return seconds_; }  // floor
+  constexpr std::uint32_t subsec_nanos() const { return nanos_; }
+  // Seconds as a double (for display and options; exact for spans below 2^53 ns).
+  constexpr double as_seconds_f64() const { return double(seconds_) + double(nanos_) * 1e-9; }
+  // Truncated toward zero to whole milliseconds.
+  constexpr std::int64_t whole_millis_toward_zero() const;
+  // Total nanoseconds when they fit in 64 bits.
+  std::optional<std::int64_t> total_nanos() const;
+
+  constexpr bool is_negative() const { return seconds_ < 0; }
+  constexpr bool is_zero() const { return seconds_ == 0 && nanos_ == 0; }
+
+  std::optional<Duration> checked_add(Duration other) const;
+  std::optional<Duration> checked_sub(Duration other) const;
+  std::optional<Duration> checked_neg() const;
+
+  friend constexpr auto operator<=>(const Duration&, const Duration&) = default;
+  friend constexpr bool operator==(const Duration&, const Duration&) = default;
+
+  static constexpr std::int64_t floor_div(std::int64_t a, std::int64_t b) {
+    std::int64_t q = a / b;
+    return (a % b != 0 && ((a < 0) != (b < 0))) ? q - 1 : q;
+  }
+  static constexpr std::int64_t floor_mod(std::int64_t a, std::int64_t b) {
+    return a - floor_div(a, b) * b;
+  }
+
+ private:
+  constexpr Duration plus_millis(std::int64_t ms) const {
+    return from_parts(seconds_ + floor_div(ms, 1000), std::int64_t(nanos_) + floor_mod(ms, 1000) * 1'000'000);
+  }
+  std::int64_t seconds_ = 0;
+  std::uint32_t nanos_ = 0;
+};
+
+constexpr Duration Duration::from_parts(std::int64_t seconds, std::int64_t nanos) {
+  Duration d;
+  d.seconds_ = seconds + floor_div(nanos, kNanosPerSecond);
+  d.nanos_ = static_cast<std::uint32_t>(floor_mod(nanos, kNanosPerSecond));
+  return d;
+}
+
+constexpr std::int64_t Duration::whole_millis_toward_zero() const {
+  // value = seconds_ + nanos_/1e9; truncate toward zero at millisecond resolution.
+  std::int64_t ms_part = nanos_ / 1'000'000;
+  if (seconds_ >= 0) return seconds_ * 1000 + ms_part;
+  // Negative: round the fractional part up toward zero.
+  std::int64_t rem = nanos_ % 1'000'000;
+  return seconds_ * 1000 + ms_part + (rem != 0 ? 1 : 0);
+}
+
+struct CivilDateTime {
+  std::int64_t year;      // proleptic Gregorian
+  unsigned month;         // 1..12
+  unsigned day;           // 1..31
+  unsigned hour;          // 0..23
+  unsigned minute;        // 0..59
+  unsigned second;        // 0..59
+  std::uint32_t nanosecond;  // 0..999'999'999
+};
+
+// A UTC instant. Representable range: years -262143 to 262142 (as wide as any search needs;
+// arithmetic that leaves it reports overflow instead of wrapping).
+class Instant {
+ public:
+  constexpr Instant() = default;
+  constexpr Instant(sgp4::UtcInstant utc) : seconds_(utc.unix_seconds), nanos_(utc.nanosecond) {}
+
+  // nanosecond must be in [0, 1e9); returns nothing for an invalid calendar date or out of range.
+  static std::optional<Instant> from_civil(const CivilDateTime& civil);
+  // Seconds since 1970 (floor) and nanosecond in [0, 1e9); nothing when out of range.
+  static std::optional<Instant> from_unix(std::int64_t seconds, std::uint32_t nanosecond);
+  static Instant min();
+  static Instant max();
+
+  CivilDateTime to_civil() const;
+  constexpr std::int64_t unix_seconds() const { return seconds_; }
+  constexpr std::uint32_t nanosecond() const { return nanos_; }
+  constexpr std::int64_t days_since_unix_epoch() const { return Duration::floor_div(seconds_, kSecondsPerDay); }
+  constexpr std::int64_t second_of_day() const { return Duration::floor_mod(seconds_, kSecondsPerDay); }
+  constexpr sgp4::UtcInstant to_utc() const { return {seconds_, nanos_}; }
+
+  // Exact; nothing when the result leaves the representable range.
+  std::optional<Instant> checked_add(Duration d) const;
+  std::optional<Instant> checked_sub(Duration d) const;
+  // Exact difference this - other (always representable within the range).
+  Duration operator-(const Instant& other) const;
+
+  friend constexpr auto operator<=>(const Instant&, const Instant&) = default;
+  friend constexpr bool operator==(const Instant&, const Instant&) = default;
+
+ private:
+  std::int64_t seconds_ = 0;
+  std::uint32_t nanos_ = 0;
+};
+
+// Texts of the date-time overflow failures.
+inline constexpr const char* kAddOverflowText = "`DateTime + TimeDelta` overflowed";
+inline constexpr const char* kSubOverflowText = "`DateTime - TimeDelta` overflowed";
+
+// Real-valued time: seconds since 1970-01-01T00:00:00 UTC.
+double datetime_to_f64(Instant t);
+// Total: NaN gives the Unix epoch, huge values saturate at the 64-bit nanosecond range.
+Instant f64_to_datetime(double seconds);
+
+// Days since 1970-01-01 of a proleptic Gregorian date (any month/day; not validated).
+std::int64_t days_from_civil(std::int64_t year, unsigned month, unsigned day);
+
+// Walk over [start, end) with a positive step.
+class DateTimeIter {
+ public:
+  DateTimeIter(Instant start, Instant end, Duration step)
+      : start_(start), end_(end), step_(step), cursor_(start) {}
+  std::optional<Instant> next();
+
+ private:
+  Instant start_;
+  Instant end_;
+  Duration step_;
+  std::optional<Instant> cursor_;  // empty once advancing left the representable range
+};
+
+}  // namespace satvane

@@ -1,0 +1,157 @@
+#include "satvane/time.hpp"
+
+#include <cmath>
+#include <limits>
+
+namespace satvane {
+namespace {
+
+constexpr std::int64_t kMinYear = -262143;
+constexpr std::int64_t kMaxYear = 262142;
+
+bool is_leap(std::int64_t year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+
+unsigned days_in_month(std::int64_t year, unsigned month) {
+  static constexpr unsigned kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return month == 2 && is_leap(year) ? 29 : kDays[month - 1];
+}
+
+std::int64_t min_unix_seconds() { return days_from_civil(kMinYear, 1, 1) * kSecondsPerDay; }
+std::int64_t max_unix_seconds() { return days_from_civil(kMaxYear, 12, 31) * kSecondsPerDay + kSecondsPerDay - 1; }
+
+}  // namespace
+
+// Howard Hinnant's days_from_civil: exact over the whole 64-bit day range we use.
+std::int64_t days_from_civil(std::int64_t year, unsigned month, unsigned day) {
+  year -= month <= 2;
+  const std::int64_t era = Duration::floor_div(year, 400);
+  const std::int64_t year_of_era = year - era * 400;                                  // [0, 399]
+  const std::int64_t day_of_year = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;  // [0, 365]
+  const std::int64_t day_of_era = year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
+  return era * 146097 + day_of_era - 719468;
+}
+
+std::optional<Duration> Duration::checked_add(Duration other) const {
+  std::int64_t seconds;
+  if (__builtin_add_overflow(seconds_, other.seconds_, &seconds)) return std::nullopt;
+  std::int64_t nanos = std::int64_t(nanos_) + other.nanos_;
+  if (nanos >= kNanosPerSecond) {
+    if (__builtin_add_overflow(seconds, 1, &seconds)) return std::nullopt;
+    nanos -= kNanosPerSecond;
+  }
+  return from_parts(seconds, nanos);
+}
+
+std::optional<Duration> Duration::checked_neg() const {
+  if (nanos_ == 0) {
+    if (seconds_ == std::numeric_limits<std::int64_t>::min()) return std::nullopt;
+    return from_parts(-seconds_, 0);
+  }
+  // -(s + n) = (-s - 1) + (1e9 - n); -s - 1 never overflows.
+  return from_parts(-seconds_ - 1, kNanosPerSecond - nanos_);
+}
+
+std::optional<Duration> Duration::checked_sub(Duration other) const {
+  auto negated = other.checked_neg();
+  if (!negated) {
+    // other is the most negative duration: this - other = (this + 1 s) - (other + 1 s).
+    auto shifted = checked_add(seconds(1));
+    if (!shifted) return std::nullopt;
+    return shifted->checked_add(*from_parts(other.seconds_ + 1, other.nanos_).checked_neg());
+  }
+  return checked_add(*negated);
+}
+
+std::optional<std::int64_t> Duration::total_nanos() const {
+  std::int64_t ns;
+  if (__builtin_mul_overflow(seconds_, kNanosPerSecond, &ns)) return std::nullopt;
+  if (__builtin_add_overflow(ns, std::int64_t(nanos_), &ns)) return std::nullopt;
+  return ns;
+}
+
+std::optional<Instant> Instant::from_unix(std::int64_t seconds, std::uint32_t nanosecond) {
+  if (nanosecond >= kNanosPerSecond || seconds < min_unix_seconds() || seconds > max_unix_seconds())
+    return std::nullopt;
+  Instant t;
+  t.seconds_ = seconds;
+  t.nanos_ = nanosecond;
+  return t;
+}
+
+std::optional<Instant> Instant::from_civil(const CivilDateTime& c) {
+  if (c.year < kMinYear || c.year > kMaxYear || c.month < 1 || c.month > 12 || c.day < 1 ||
+      c.day > days_in_month(c.year, c.month) || c.hour > 23 || c.minute > 59 || c.second > 59)
+    return std::nullopt;
+  const std::int64_t days = days_from_civil(c.year, c.month, c.day);
+  return from_unix(days * kSecondsPerDay + c.hour * 3600 + c.minute * 60 + c.second, c.nanosecond);
+}
+
+Instant Instant::min() { return *from_unix(min_unix_seconds(), 0); }
+Instant Instant::max() { return *from_unix(max_unix_seconds(), 999'999'999); }
+
+CivilDateTime Instant::to_civil() const {
+  // Hinnant's civil_from_days.
+  const std::int64_t z = days_since_unix_epoch() + 719468;
+  const std::int64_t era = Duration::floor_div(z, 146097);
+  const std::int64_t day_of_era = z - era * 146097;
+  const std::int64_t year_of_era = (day_of_era - day_of_era / 1460 + day_of_era / 36524 - day_of_era / 146096) / 365;
+  const std::int64_t day_of_year = day_of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
+  const std::int64_t mp = (5 * day_of_year + 2) / 153;
+  const unsigned day = unsigned(day_of_year - (153 * mp + 2) / 5 + 1);
+  const unsigned month = unsigned(mp < 10 ? mp + 3 : mp - 9);
+  const std::int64_t year = year_of_era + era * 400 + (month <= 2);
+  const std::int64_t sod = second_of_day();
+  return {year, month, day, unsigned(sod / 3600), unsigned(sod / 60 % 60), unsigned(sod % 60), nanos_};
+}
+
+std::optional<Instant> Instant::checked_add(Duration d) const {
+  std::int64_t seconds;
+  if (__builtin_add_overflow(seconds_, d.whole_seconds(), &seconds)) return std::nullopt;
+  std::int64_t nanos = std::int64_t(nanos_) + d.subsec_nanos();
+  if (nanos >= kNanosPerSecond) {
+    if (__builtin_add_overflow(seconds, 1, &seconds)) return std::nullopt;
+    nanos -= kNanosPerSecond;
+  }
+  return from_unix(seconds, std::uint32_t(nanos));
+}
+
+std::optional<Instant> Instant::checked_sub(Duration d) const {
+  auto negated = d.checked_neg();
+  if (!negated) return std::nullopt;  // far beyond the representable range anyway
+  return checked_add(*negated);
+}
+
+Duration Instant::operator-(const Instant& other) const {
+  // Both lie within ±2^43 s, so the difference cannot overflow.
+  return Duration::from_parts(seconds_ - other.seconds_, std::int64_t(nanos_) - std::int64_t(other.nanos_));
+}
+
+double datetime_to_f64(Instant t) {
+  const std::int64_t whole = t.days_since_unix_epoch() * kSecondsPerDay + t.second_of_day();
+  return double(whole) + double(t.nanosecond()) * 1e-9;
+}
+
+Instant f64_to_datetime(double seconds) {
+  const double scaled = seconds * 1e9;
+  std::int64_t n;
+  if (std::isnan(scaled)) {
+    n = 0;
+  } else if (scaled >= 9223372036854775808.0) {
+    n = std::numeric_limits<std::int64_t>::max();
+  } else if (scaled <= -9223372036854775808.0) {
+    n = std::numeric_limits<std::int64_t>::min();
+  } else {
+    n = static_cast<std::int64_t>(scaled);  // truncation toward zero
+  }
+  const std::int64_t whole = Duration::floor_div(n, kNanosPerSecond);
+  return *Instant::from_unix(whole, std::uint32_t(n - whole * kNanosPerSecond));
+}
+
+std::optional<Instant> DateTimeIter::next() {
+  if (!cursor_ || !(start_ <= *cursor_ && *cursor_ < end_)) return std::nullopt;
+  const Instant current = *cursor_;
+  cursor_ = current.checked_add(step_);  // leaving the range ends the walk
+  return current;
+}
+
+}  // namespace satvane
