@@ -1,0 +1,47 @@
+// Conversions between TEME, ECEF, geodetic, ENU and LVLH. Every function is pure arithmetic on
+// its arguments and allocates nothing: each runs once per sample inside every search.
+#pragma once
+
+#include "satvane/time.hpp"
+#include "satvane/vectors.hpp"
+
+namespace satvane {
+
+// WGS84 and the Earth's rotation.
+inline constexpr double kWgs84A_m = 6378137.0;
+inline constexpr double kWgs84A2_m2 = 40680631590769.0;
+inline constexpr double kWgs84E2 = 0.0066943799901413165;
+inline constexpr double kWgs84OneMinusE2 = 0.9933056200098587;
+inline constexpr double kWgs84E4 = 4.481472345240445e-05;
+inline constexpr double kEarthRotation_rad_s = 7.292115e-05;
+
+inline constexpr double kDegToRad = 0.017453292519943295;
+inline constexpr double kRadToDeg = 57.29577951308232;
+inline constexpr double kTwoPi = 6.283185307179586;
+
+inline constexpr double kJulianDateUnixEpoch = 2440587.5;
+inline constexpr double kJulianDateJ2000 = 2451545.0;
+
+// Greenwich mean sidereal angle (IAU 1982, UTC standing in for UT1), in [0, 2π).
+double sidereal_angle_rad(Instant t);
+
+// TEME and ECEF differ by one rotation about z; the ECEF velocity is relative to the rotating Earth.
+StateVector<Ecef> to_ecef(const StateVector<Teme>& teme, Instant t);
+StateVector<Teme> to_teme(const StateVector<Ecef>& ecef, Instant t);
+
+// Closed-form inverse (Vermeille). Points within about 43 km of the Earth's centre have no
+// meaningful geodetic position and give (0°, 0°, -6378137 m).
+GeodeticPoint geodetic_from_ecef(double x_m, double y_m, double z_m);
+GeodeticPoint to_geodetic(const StateVector<Ecef>& ecef);  // velocity ignored
+// A point fixed to the Earth: zero ECEF velocity.
+StateVector<Ecef> to_ecef(const GeodeticPoint& point);
+
+// Position and velocity of `ecef` relative to a ground observer, in the observer's ENU axes.
+StateVector<Enu> to_enu(const StateVector<Ecef>& ecef, const GeodeticPoint& observer);
+
+// `target` relative to `satellite`, resolved on the satellite's LVLH axes. The velocity is the
+// inertial relative velocity on those axes (Doppler-correct), not the derivative of the position.
+// Undefined numbers for a satellite at the Earth's centre or moving along its radius vector.
+StateVector<Lvlh> to_lvlh(const StateVector<Teme>& satellite, const StateVector<Teme>& target);
+
+}  // namespace satvane

@@ -1,0 +1,62 @@
+// One satellite: its element record with the SGP4 constants computed once, and the point
+// queries that follow from propagating it. A plain value: copy it freely.
+#pragma once
+
+#include <cstdint>
+#include <expected>
+#include <string_view>
+
+#include "satvane/error.hpp"
+#include "satvane/illumination.hpp"
+#include "satvane/observe.hpp"
+#include "satvane/time.hpp"
+#include "satvane/vectors.hpp"
+#include "sgp4/elements.hpp"
+#include "sgp4/propagator.hpp"
+
+namespace satvane {
+
+// Root-finder configuration carried by every predictor and used by its searches.
+struct RefinementConfig {
+  double time_tolerance = 0.001;  // seconds
+  std::uint64_t max_iter = 100;
+  friend bool operator==(const RefinementConfig&, const RefinementConfig&) = default;
+};
+
+class Predictor {
+ public:
+  // Fails with the Elements kind when SGP4 rejects the record.
+  static std::expected<Predictor, Error> create(const sgp4::Elements& elements);
+  // `name` becomes the object name. Fails with the Tle or the Elements kind.
+  static std::expected<Predictor, Error> from_tle(std::string_view name, std::string_view line_1,
+                                                  std::string_view line_2);
+
+  const sgp4::Elements& elements() const { return elements_; }
+  Instant epoch() const { return Instant(elements_.epoch); }
+  const RefinementConfig& refinement() const { return refinement_; }
+  Predictor with_refinement(const RefinementConfig& refinement) const;
+
+  // now - epoch, exact; positive when the epoch lies in the past.
+  Duration tle_age(Instant now) const { return now - epoch(); }
+
+  // TEME state at t. Time since epoch is truncated toward zero to whole milliseconds, so every
+  // instant within one such millisecond gives the same state.
+  std::expected<StateVector<Teme>, Error> propagate(Instant t) const;
+  // The geodetic point beneath the satellite; altitude above the WGS84 ellipsoid.
+  std::expected<GeodeticPoint, Error> sub_point(Instant t) const;
+  std::expected<Observation, Error> observe_at(Instant t, const GeodeticPoint& observer) const;
+  // Where `target` lies as seen from the satellite, in the satellite's LVLH frame.
+  std::expected<Pointing, Error> point_at(Instant t, const GeodeticPoint& target) const;
+  // Cylindrical Earth shadow without penumbra.
+  std::expected<IlluminationState, Error> illumination_state(Instant t) const;
+
+ private:
+  Predictor(const sgp4::Elements& elements, const sgp4::Constants& constants)
+      : elements_(elements), constants_(constants) {}
+
+  sgp4::Elements elements_;
+  sgp4::Constants constants_;
+  RefinementConfig refinement_;
+};
+
+}  // namespace satvane
