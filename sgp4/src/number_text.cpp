@@ -1,0 +1,110 @@
+#include "number_text.hpp"
+
+#include <charconv>
+#include <limits>
+
+namespace sgp4::number_text {
+namespace {
+
+constexpr bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+constexpr char to_lower(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
+
+bool equals_ignoring_case(std::string_view text, std::string_view lower_word) {
+  if (text.size() != lower_word.size()) return false;
+  for (std::size_t i = 0; i < text.size(); ++i)
+    if (to_lower(text[i]) != lower_word[i]) return false;
+  return true;
+}
+
+// Sign of the decimal exponent of a nonzero value whose parse left the double range: positive
+// means it overflowed, otherwise it underflowed. Saturates, so any exponent length is fine.
+bool magnitude_is_large(std::string_view text) {
+  std::int64_t point_shift = 0;  // digits before the point counted from the first nonzero one
+  bool seen_nonzero = false;
+  bool after_point = false;
+  std::size_t i = 0;
+  for (; i < text.size() && text[i] != 'e' && text[i] != 'E'; ++i) {
+    const char c = text[i];
+    if (c == '.') {
+      after_point = true;
+    } else if (!seen_nonzero && c == '0') {
+      if (after_point) --point_shift;
+    } else {
+      seen_nonzero = true;
+      if (!after_point) ++point_shift;
+    }
+  }
+  std::int64_t exponent = 0;
+  bool negative_exponent = false;
+  if (i < text.size()) {
+    ++i;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative_exponent = text[i++] == '-';
+    for (; i < text.size(); ++i)
+      if (exponent < 1'000'000'000) exponent = exponent * 10 + (text[i] - '0');
+  }
+  return point_shift + (negative_exponent ? -exponent : exponent) > 0;
+}
+
+}  // namespace
+
+bool is_unsigned_decimal(std::string_view text) {
+  std::size_t i = 0;
+  std::size_t mantissa_digits = 0;
+  while (i < text.size() && is_digit(text[i])) ++i, ++mantissa_digits;
+  if (i < text.size() && text[i] == '.') {
+    ++i;
+    while (i < text.size() && is_digit(text[i])) ++i, ++mantissa_digits;
+  }
+  if (mantissa_digits == 0) return false;
+  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+    ++i;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+    const std::size_t exponent_start = i;
+    while (i < text.size() && is_digit(text[i])) ++i;
+    if (i == exponent_start) return false;
+  }
+  return i == text.size();
+}
+
+double unsigned_decimal_to_double(std::string_view text) {
+  double value = 0.0;
+  const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (result.ec == std::errc::result_out_of_range)
+    return magnitude_is_large(text) ? std::numeric_limits<double>::infinity() : 0.0;
+  return value;
+}
+
+std::expected<double, FloatTextError> parse_float(std::string_view text) {
+  if (text.empty()) return std::unexpected(FloatTextError::Empty);
+  bool negative = false;
+  if (text.front() == '+' || text.front() == '-') {
+    negative = text.front() == '-';
+    text.remove_prefix(1);
+  }
+  double magnitude = 0.0;
+  if (equals_ignoring_case(text, "inf") || equals_ignoring_case(text, "infinity"))
+    magnitude = std::numeric_limits<double>::infinity();
+  else if (equals_ignoring_case(text, "nan"))
+    magnitude = std::numeric_limits<double>::quiet_NaN();
+  else if (is_unsigned_decimal(text))
+    magnitude = unsigned_decimal_to_double(text);
+  else
+    return std::unexpected(FloatTextError::Invalid);
+  return negative ? -magnitude : magnitude;
+}
+
+std::expected<std::uint64_t, IntegerTextError> parse_unsigned(std::string_view text, std::uint64_t max) {
+  if (text.empty()) return std::unexpected(IntegerTextError::Empty);
+  if (text.front() == '+' && text.size() > 1) text.remove_prefix(1);
+  std::uint64_t value = 0;
+  for (const char c : text) {
+    if (!is_digit(c)) return std::unexpected(IntegerTextError::InvalidDigit);
+    const auto digit = std::uint64_t(c - '0');
+    if (value > (max - digit) / 10) return std::unexpected(IntegerTextError::TooLarge);
+    value = value * 10 + digit;
+  }
+  return value;
+}
+
+}  // namespace sgp4::number_text
