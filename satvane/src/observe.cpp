@@ -3,7 +3,6 @@
 #include <cmath>
 
 #include "satvane/frames.hpp"
-#include "satvane/predictor.hpp"
 
 namespace satvane {
 
@@ -37,20 +36,6 @@ Pointing to_pointing(const StateVector<Lvlh>& lvlh) {
 
 double off_nadir_deg(const Vec3& direction) {
   return std::atan2(std::sqrt(direction.x * direction.x + direction.y * direction.y), direction.z) * kRadToDeg;
-}
-
-std::expected<Observation, Error> Predictor::observe_at(Instant t, const GeodeticPoint& observer) const {
-  const auto teme = propagate(t);
-  if (!teme) return std::unexpected(teme.error());
-  return to_observation(to_enu(to_ecef(*teme, t), observer));
-}
-
-std::expected<Pointing, Error> Predictor::point_at(Instant t, const GeodeticPoint& target) const {
-  const auto satellite = propagate(t);
-  if (!satellite) return std::unexpected(satellite.error());
-  // The target rides on the rotating Earth: in TEME it has the rotation's velocity.
-  const StateVector<Teme> target_teme = to_teme(to_ecef(target), t);
-  return to_pointing(to_lvlh(*satellite, target_teme));
 }
 
 }  // namespace satvane
