@@ -42,6 +42,99 @@ struct Prediction {
   std::array<double, 3> velocity_km_s;
 };
 
+namespace detail {
+
+// Earth model in the propagator's canonical units (earth radii, minutes).
+struct Geopotential {
+  double radius_km;
+  double ke;  // sqrt(mu) in earth radii^1.5 per minute
+  double j2;
+  double j3_over_j2;
+  double j4;
+};
+
+// Epoch mean elements in radians and radians per minute.
+struct EpochElements {
+  double inclination;
+  double right_ascension;
+  double eccentricity;
+  double argument_of_perigee;
+  double mean_anomaly;
+  double kozai_mean_motion;
+  double brouwer_mean_motion;  // "un-Kozai'd" mean motion used by the model
+  double drag_term;
+};
+
+// Secular gravity rates and the atmospheric drag coefficients (C1..C5, D2..D4 of the model).
+struct SecularTerms {
+  double mean_anomaly_rate;    // mdot
+  double perigee_rate;         // argpdot
+  double node_rate;            // nodedot
+  double node_drag;            // nodecf
+  double c1;
+  double bstar_c4;             // bstar * C4
+  double t2cof;
+  // Only with the full drag model (perigee above 220 km, near earth).
+  bool full_drag;
+  double bstar_c5;             // bstar * C5
+  double d2, d3, d4;
+  double t3cof, t4cof, t5cof;
+  double omgcof, xmcof;
+  double eta, delmo, sin_mean_anomaly;
+};
+
+// Inclination functions of the short-period and long-period terms. Constant near earth;
+// deep space recomputes them from the perturbed inclination at every call.
+struct InclinationTerms {
+  double sin_inclination;
+  double cos_inclination;
+  double con41;   // 3 cos^2 i - 1
+  double x1mth2;  // 1 - cos^2 i
+  double x7thm1;  // 7 cos^2 i - 1
+  double xlcof;
+  double aycof;
+};
+
+// Lunar or solar long-period periodic coefficients (dpper).
+struct PeriodicCoefficients {
+  double e2, e3, i2, i3, l2, l3, l4, gh2, gh3, gh4, h2, h3;
+};
+
+struct LunarSolarTerms {
+  PeriodicCoefficients sun;
+  PeriodicCoefficients moon;
+  double sun_mean_anomaly;   // zmos
+  double moon_mean_anomaly;  // zmol
+};
+
+// Lunar-solar secular rates of the mean elements (per minute).
+struct ThirdBodyRates {
+  double eccentricity;     // dedt
+  double inclination;      // didt
+  double mean_anomaly;     // dmdt
+  double node;             // dnodt
+  double perigee;          // domdt
+};
+
+enum class Resonance : std::uint8_t { None, OneDay, HalfDay };
+
+// Geopotential resonance terms of 12 h and 24 h orbits, integrated numerically.
+struct ResonanceTerms {
+  Resonance kind;
+  double d2201, d2211, d3210, d3222, d4410, d4422, d5220, d5232, d5421, d5433;  // half day
+  double del1, del2, del3;                                                      // one day
+  double xfact;
+  double xlamo;
+};
+
+struct DeepSpaceTerms {
+  LunarSolarTerms lunar_solar;
+  ThirdBodyRates rates;
+  ResonanceTerms resonance;
+};
+
+}  // namespace detail
+
 // Propagator constants computed once from an element record. Plain value, cheap to copy,
 // propagation allocates nothing.
 class Constants {
@@ -50,8 +143,28 @@ class Constants {
                                                               Mode mode = Mode::Standard);
 
   std::expected<Prediction, PropagationError> propagate(double minutes_since_epoch) const;
+
+  Mode mode() const { return mode_; }
+  // Periods of 225 minutes and more use the deep-space (SDP4) terms.
+  bool is_deep_space() const { return deep_space_; }
+  double kozai_mean_motion_rad_per_min() const { return elements_.kozai_mean_motion; }
+  double brouwer_mean_motion_rad_per_min() const { return elements_.brouwer_mean_motion; }
+  // Epoch as days since 1949-12-31 00:00 UTC, the model's own time origin.
+  double epoch_days_since_1950() const { return epoch_days_since_1950_; }
+  // Greenwich sidereal angle at epoch.
+  double sidereal_time_at_epoch_rad() const { return sidereal_time_at_epoch_rad_; }
+
  private:
-  // The propagator's own state (near-earth and deep-space terms) lives here by value.
+  Mode mode_ = Mode::Standard;
+  bool deep_space_ = false;
+  double epoch_days_since_1950_ = 0.0;
+  double sidereal_time_at_epoch_rad_ = 0.0;
+  detail::Geopotential geopotential_{};
+  detail::EpochElements elements_{};
+  detail::SecularTerms secular_{};
+  detail::InclinationTerms epoch_inclination_{};
+  double semi_major_axis_factor_ = 0.0;  // (ke / n)^(2/3) at the epoch mean motion
+  detail::DeepSpaceTerms deep_{};
 };
 
 }  // namespace sgp4
