@@ -1,0 +1,79 @@
+// The per-sample operations run thousands of times in every search: they must not touch the
+// heap. This executable replaces the global allocation functions to count calls.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+#include <string>
+
+#include "satvane/frames.hpp"
+#include "satvane/illumination.hpp"
+#include "satvane/observe.hpp"
+#include "satvane/predictor.hpp"
+
+namespace {
+std::atomic<long> allocation_count{0};
+}  // namespace
+
+void* operator new(std::size_t size) {
+  allocation_count.fetch_add(1, std::memory_order_relaxed);
+  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+  throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) { return operator new(size); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+
+namespace satvane {
+namespace {
+
+// Counts the allocations made while `body` runs.
+template <class Body>
+long allocations_during(Body&& body) {
+  const long before = allocation_count.load(std::memory_order_relaxed);
+  body();
+  return allocation_count.load(std::memory_order_relaxed) - before;
+}
+
+TEST(NoAlloc, CounterSeesHeapUse) {
+  std::string* text = nullptr;
+  EXPECT_GE(allocations_during([&] { text = new std::string(100, 'x'); }), 1);
+  delete text;
+}
+
+TEST(NoAlloc, PerSampleOperationsAllocateNothing) {
+  const auto predictor =
+      Predictor::from_tle("ISS (ZARYA)", "1 25544U 98067A   20194.05493000  .00000813  00000-0  22646-4 0  9990",
+                          "2 25544  51.6431 189.6454 0001427  74.8669  50.1546 15.49456427236174");
+  ASSERT_TRUE(predictor);
+  const GeodeticPoint site{48.85, 2.35, 35.0};
+  double sink = 0.0;  // keeps the results alive
+
+  const long count = allocations_during([&] {
+    for (std::int64_t second = 0; second < 6000; second += 7) {
+      const Instant t = *predictor->epoch().checked_add(Duration::seconds(second));
+      const auto teme = predictor->propagate(t);
+      const StateVector<Ecef> ecef = to_ecef(*teme, t);
+      const StateVector<Teme> back = to_teme(ecef, t);
+      const StateVector<Enu> enu = to_enu(ecef, site);
+      const Observation seen = to_observation(enu);
+      const ElevationAndRate elevation = elevation_and_rate(enu);
+      const GeodeticPoint below = to_geodetic(ecef);
+      const StateVector<Ecef> site_ecef = to_ecef(site);
+      const Pointing pointing = to_pointing(to_lvlh(*teme, to_teme(site_ecef, t)));
+      sink += back.position_m.x + seen.range_m + elevation.rate_rad_s + below.altitude_m + pointing.range_m +
+              off_nadir_deg(pointing.direction) + sidereal_angle_rad(t) + sun_position_eci(t).x;
+      sink += predictor->observe_at(t, site)->elevation_rad + predictor->point_at(t, site)->range_rate_m_s +
+              predictor->sub_point(t)->latitude_deg + *shadow_value(*predictor, t) +
+              double(*predictor->illumination_state(t));
+    }
+  });
+  EXPECT_EQ(count, 0);
+  EXPECT_TRUE(std::isfinite(sink));
+}
+
+}  // namespace
+}  // namespace satvane
