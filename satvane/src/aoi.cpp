@@ -121,8 +121,10 @@ std::expected<Rectangle, Error> Rectangle::create(LatLon south_west, LatLon nort
 
   const double west = normalized_longitude(south_west.longitude_deg * kDegToRad);
   const double east = normalized_longitude(north_east.longitude_deg * kDegToRad);
+  // Corners within 1e-9 rad of one meridian, on either side, are on the same meridian: the
+  // box is empty, never the whole band (which side rounding lands on must not matter).
   double span = wrap_two_pi(east - west);
-  if (span < 1e-9) span = 0.0;
+  if (span < 1e-9 || span > kTwoPi - 1e-9) span = 0.0;
   return build(*south, *north, west, span);
 }
 
