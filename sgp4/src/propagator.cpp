@@ -42,10 +42,9 @@ std::string PropagationError::text() const {
 namespace {
 
 constexpr std::int64_t seconds_per_day = 86'400;
-// 1949-12-31 00:00 UTC (the model's day 0) is 7306 days before 1970-01-01.
-constexpr std::int64_t days_1950_to_unix = 7'306;
-// J2000 (2000-01-01 12:00) as days since 1949-12-31 00:00.
-constexpr double j2000_days_since_1950 = 18'263.5;
+// Julian date of 1970-01-01 00:00 UTC and of the model's day 0, 1949-12-31 00:00 UTC.
+constexpr double unix_epoch_jd = 2'440'587.5;
+constexpr double model_epoch_jd = 2'433'281.5;
 
 // Smallest 1 + cos(i) still divided by (the retrograde equatorial limit).
 constexpr double min_one_plus_cos_inclination = 1.5e-12;
@@ -60,25 +59,22 @@ detail::Geopotential geopotential(Mode mode) {
   return make(398600.5, 6378.137, 0.00108262998905, -0.00000253215306, -0.00000161098761);
 }
 
-// The epoch split into whole days since 1949-12-31 00:00 and the fraction of the day, so the
-// fraction keeps its full precision.
-struct EpochDays {
-  std::int64_t whole;
-  double fraction;
-};
-
-EpochDays epoch_days(const UtcInstant& epoch) {
+// The epoch as the model takes it: one Julian date, the midnight that starts the UTC day
+// (exact) plus the day fraction (exact to the nanosecond, then rounded once). The sum rounds
+// to about 20 us; forming it exactly like the reference implementation keeps the sidereal
+// time and the lunar-solar terms bit-compatible with it, which matters for orbits far out.
+double epoch_julian_date(const UtcInstant& epoch) {
   const std::int64_t day = epoch.unix_seconds / seconds_per_day -
                            (epoch.unix_seconds % seconds_per_day < 0 ? 1 : 0);
   const std::int64_t second_of_day = epoch.unix_seconds - day * seconds_per_day;
   const std::int64_t nanos_of_day = second_of_day * 1'000'000'000 + std::int64_t(epoch.nanosecond);
-  return {day + days_1950_to_unix, double(nanos_of_day) / 86'400e9};
+  const double midnight_jd = unix_epoch_jd + double(day);
+  return midnight_jd + double(nanos_of_day) / 86'400e9;
 }
 
 // Greenwich mean sidereal time, IAU 1982 expression.
-double iau_sidereal_time(const EpochDays& epoch) {
-  const double days_since_j2000 = (double(epoch.whole) - j2000_days_since_1950) + epoch.fraction;
-  const double tut1 = days_since_j2000 / 36525.0;
+double iau_sidereal_time(double jd_ut1) {
+  const double tut1 = (jd_ut1 - 2451545.0) / 36525.0;
   double temp = -6.2e-6 * tut1 * tut1 * tut1 + 0.093104 * tut1 * tut1 +
                 (876600.0 * 3600 + 8640184.812866) * tut1 + 67310.54841;  // seconds
   temp = std::fmod(temp * (pi / 180.0) / 240.0, two_pi);
@@ -87,8 +83,8 @@ double iau_sidereal_time(const EpochDays& epoch) {
 }
 
 // Sidereal time of the AFSPC operational code, counted from 1970-01-00.
-double afspc_sidereal_time(const EpochDays& epoch) {
-  const double ts70 = double(epoch.whole - 7305) + epoch.fraction;
+double afspc_sidereal_time(double epoch_days_since_1950) {
+  const double ts70 = epoch_days_since_1950 - 7305.0;
   const double ds70 = std::floor(ts70 + 1.0e-8);
   const double tfrac = ts70 - ds70;
   constexpr double c1 = 1.72027916940703639e-2;
@@ -279,9 +275,10 @@ std::expected<Constants, ElementsError> Constants::from_elements(const Elements&
   if (el.brouwer_mean_motion <= 0.0)
     return std::unexpected(ElementsError{ElementsError::Kind::NegativeBrouwerMeanMotion});
 
-  const EpochDays epoch = epoch_days(elements.epoch);
-  c.epoch_days_since_1950_ = double(epoch.whole) + epoch.fraction;
-  c.sidereal_time_at_epoch_rad_ = mode == Mode::Afspc72 ? afspc_sidereal_time(epoch) : iau_sidereal_time(epoch);
+  const double epoch_jd = epoch_julian_date(elements.epoch);
+  c.epoch_days_since_1950_ = epoch_jd - model_epoch_jd;
+  c.sidereal_time_at_epoch_rad_ =
+      mode == Mode::Afspc72 ? afspc_sidereal_time(c.epoch_days_since_1950_) : iau_sidereal_time(epoch_jd);
 
   const EpochOrbit orbit = epoch_orbit(el, geo);
   c.semi_major_axis_factor_ = orbit.ao;
@@ -363,7 +360,7 @@ std::expected<Prediction, PropagationError> Constants::propagate(double minutes)
   // Long-period periodics.
   detail::InclinationTerms incl = epoch_inclination_;
   if (deep_space_) {
-    detail::apply_lunar_solar_periodics(deep_.lunar_solar, mode_, t, mean);
+    detail::apply_lunar_solar_periodics(deep_.lunar_solar, t, mean);
     if (mean.inclination < 0.0) {
       mean.inclination = -mean.inclination;
       mean.node = mean.node + pi;

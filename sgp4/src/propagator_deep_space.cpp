@@ -430,7 +430,7 @@ void apply_deep_space_secular(const DeepSpaceTerms& deep, const EpochElements& e
   integrate_resonance(deep.resonance, elements, secular, theta, minutes, mean);
 }
 
-void apply_lunar_solar_periodics(const LunarSolarTerms& terms, Mode mode, double minutes, MeanElements& mean) {
+void apply_lunar_solar_periodics(const LunarSolarTerms& terms, double minutes, MeanElements& mean) {
   const PeriodicShift sun = periodic_shift(terms.sun, terms.sun_mean_anomaly + sun_mean_motion * minutes,
                                            sun_eccentricity);
   const PeriodicShift moon = periodic_shift(terms.moon, terms.moon_mean_anomaly + moon_mean_motion * minutes,
@@ -457,8 +457,10 @@ void apply_lunar_solar_periodics(const LunarSolarTerms& terms, Mode mode, double
   }
 
   // Lyddane modification for low inclinations: apply the node and inclination periodics
-  // through the equinoctial-like components to avoid the 1/sin(i) singularity.
-  const bool afspc = mode == Mode::Afspc72;
+  // through the equinoctial-like components to avoid the 1/sin(i) singularity. The node is
+  // kept in (-2 pi, 2 pi) and the new node taken on the same branch as the old one. (The
+  // AFSPC code also lifts negative nodes into [0, 2 pi); that shifts the perigee by
+  // 2 pi * pinc * sin(i), a jump the published listing does not have, so no mode does it.)
   const double sinop = std::sin(mean.node);
   const double cosop = std::cos(mean.node);
   double alfdp = sinip * sinop;
@@ -468,11 +470,9 @@ void apply_lunar_solar_periodics(const LunarSolarTerms& terms, Mode mode, double
   alfdp = alfdp + dalf;
   betdp = betdp + dbet;
   double nodep = std::fmod(mean.node, two_pi);
-  if (afspc && nodep < 0.0) nodep = nodep + two_pi;
   const double xls = mean.mean_anomaly + mean.perigee + pl + pgh + (cosip - pinc * sinip) * nodep;
   const double xnoh = nodep;
   nodep = std::atan2(alfdp, betdp);
-  if (afspc && nodep < 0.0) nodep = nodep + two_pi;
   if (std::fabs(xnoh - nodep) > pi) {
     if (nodep < xnoh)
       nodep = nodep + two_pi;

@@ -56,6 +56,6 @@ void apply_deep_space_secular(const DeepSpaceTerms& deep, const EpochElements& e
 
 // dpper: adds the lunar-solar long-period periodics to `mean` (eccentricity, inclination,
 // node, perigee, mean anomaly).
-void apply_lunar_solar_periodics(const LunarSolarTerms& terms, Mode mode, double minutes, MeanElements& mean);
+void apply_lunar_solar_periodics(const LunarSolarTerms& terms, double minutes, MeanElements& mean);
 
 }  // namespace sgp4::detail
