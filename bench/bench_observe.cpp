@@ -11,8 +11,8 @@ namespace {
 const satvane::Predictor& iss() {
   static const satvane::Predictor predictor = [] {
     auto built = satvane::Predictor::from_tle(
-        "ISS (ZARYA)", "1 25544U 98067A   20194.05493000  .00000813  00000-0  22646-4 0  9990",
-        "2 25544  51.6431 189.6454 0001427  74.8669  50.1546 15.49456427236174");
+        "ISS (ZARYA)", "1 25544U 98067A   20194.05493000  .00000813  00000-0  22646-4 0  9993",
+        "2 25544  51.6431 189.6454 0001427  74.8669  50.1546 15.49456427236170");
     if (!built) std::abort();
     return *built;
   }();

@@ -43,7 +43,7 @@ std::expected<Predictor, Error> Predictor::from_tle(std::string_view name, std::
   return predictor;
 }
 
-Predictor Predictor::with_refinement(const RefinementConfig& refinement) const {
+Predictor Predictor::with_refinement(const Refinement& refinement) const {
   Predictor copy = *this;
   copy.refinement_ = refinement;
   return copy;

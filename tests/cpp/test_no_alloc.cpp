@@ -46,8 +46,8 @@ TEST(NoAlloc, CounterSeesHeapUse) {
 
 TEST(NoAlloc, PerSampleOperationsAllocateNothing) {
   const auto predictor =
-      Predictor::from_tle("ISS (ZARYA)", "1 25544U 98067A   20194.05493000  .00000813  00000-0  22646-4 0  9990",
-                          "2 25544  51.6431 189.6454 0001427  74.8669  50.1546 15.49456427236174");
+      Predictor::from_tle("ISS (ZARYA)", "1 25544U 98067A   20194.05493000  .00000813  00000-0  22646-4 0  9993",
+                          "2 25544  51.6431 189.6454 0001427  74.8669  50.1546 15.49456427236170");
   ASSERT_TRUE(predictor);
   const GeodeticPoint site{48.85, 2.35, 35.0};
   double sink = 0.0;  // keeps the results alive

@@ -9,19 +9,13 @@
 #include "satvane/error.hpp"
 #include "satvane/illumination.hpp"
 #include "satvane/observe.hpp"
+#include "satvane/roots.hpp"
 #include "satvane/time.hpp"
 #include "satvane/vectors.hpp"
 #include "sgp4/elements.hpp"
 #include "sgp4/propagator.hpp"
 
 namespace satvane {
-
-// Root-finder configuration carried by every predictor and used by its searches.
-struct RefinementConfig {
-  double time_tolerance = 0.001;  // seconds
-  std::uint64_t max_iter = 100;
-  friend bool operator==(const RefinementConfig&, const RefinementConfig&) = default;
-};
 
 class Predictor {
  public:
@@ -33,8 +27,8 @@ class Predictor {
 
   const sgp4::Elements& elements() const { return elements_; }
   Instant epoch() const { return Instant(elements_.epoch); }
-  const RefinementConfig& refinement() const { return refinement_; }
-  Predictor with_refinement(const RefinementConfig& refinement) const;
+  const Refinement& refinement() const { return refinement_; }
+  Predictor with_refinement(const Refinement& refinement) const;
 
   // now - epoch, exact; positive when the epoch lies in the past.
   Duration tle_age(Instant now) const { return now - epoch(); }
@@ -56,7 +50,7 @@ class Predictor {
 
   sgp4::Elements elements_;
   sgp4::Constants constants_;
-  RefinementConfig refinement_;
+  Refinement refinement_;  // what every search made through this predictor refines with
 };
 
 }  // namespace satvane
