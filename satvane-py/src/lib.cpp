@@ -1,17 +1,96 @@
-// The extension module satvane._satvane: multi-phase initialisation, classes added in a
-// fixed order by one execution step.
-#define PY_SSIZE_T_CLEAN
-#include <Python.h>
+// The extension module satvane._satvane: multi-phase initialisation, one execution step that
+// adds the classes in a fixed order, and the module state that holds them.
+#include "module.hpp"
+
+#include <iterator>
+
+namespace satvane::py {
 
 namespace {
+
+const ClassDef* const kClasses[] = {
+#define SATVANE_PY_CLASS_ENTRY(name) &name##_class,
+    SATVANE_PY_CLASSES(SATVANE_PY_CLASS_ENTRY)
+#undef SATVANE_PY_CLASS_ENTRY
+};
+static_assert(std::size(kClasses) == kClassCount);
+
+ModuleState& module_state(PyObject* module) { return *static_cast<ModuleState*>(PyModule_GetState(module)); }
+
+// Every object the state owns, for traverse and clear.
+template <class Visit>
+int for_each_owned(ModuleState& state, Visit visit) {
+  for (auto& type : state.types) {
+    if (int r = visit(reinterpret_cast<PyObject*&>(type))) return r;
+  }
+  for (auto& members : state.enum_members) {
+    for (auto& member : members) {
+      if (int r = visit(member)) return r;
+    }
+  }
+  PyObject** owned[] = {&state.datetime_module, &state.utc,      &state.str_start, &state.str_end,
+                        &state.str_add_note,    &state.str_json, &state.str_dumps};
+  for (PyObject** obj : owned) {
+    if (int r = visit(*obj)) return r;
+  }
+  return 0;
+}
+
+int init_shared_objects(ModuleState& state) {
+  state.datetime_module = PyImport_ImportModule("datetime");
+  if (state.datetime_module == nullptr) return -1;
+  state.datetime_api = static_cast<PyDateTime_CAPI*>(PyCapsule_Import(PyDateTime_CAPSULE_NAME, 0));
+  if (state.datetime_api == nullptr) return -1;
+  state.utc = Py_NewRef(state.datetime_api->TimeZone_UTC);
+  const std::pair<PyObject**, const char*> names[] = {
+      {&state.str_start, "start"}, {&state.str_end, "end"},     {&state.str_add_note, "add_note"},
+      {&state.str_json, "json"},   {&state.str_dumps, "dumps"},
+  };
+  for (const auto& [slot, text] : names) {
+    *slot = PyUnicode_InternFromString(text);
+    if (*slot == nullptr) return -1;
+  }
+  return 0;
+}
+
+int add_class(PyObject* module, ModuleState& state, unsigned index) {
+  if (kClasses[index] == nullptr) return 0;  // not built in yet
+  const ClassDef& def = *kClasses[index];
+  PyObject* type = PyType_FromModuleAndSpec(module, def.spec, nullptr);
+  if (type == nullptr) return -1;
+  state.types[index] = reinterpret_cast<PyTypeObject*>(type);
+  if (def.ready != nullptr && def.ready(state, state.types[index]) < 0) return -1;
+  return PyModule_AddType(module, state.types[index]);
+}
 
 int exec_module(PyObject* module) {
   if (!PyModule_Check(module)) {
     PyErr_SetString(PyExc_TypeError, "expected a module");
     return -1;
   }
+  ModuleState& state = module_state(module);
+  if (init_shared_objects(state) < 0) return -1;
+  for (unsigned i = 0; i < kClassCount; ++i) {
+    if (add_class(module, state, i) < 0) return -1;
+  }
   return 0;
 }
+
+int traverse_module(PyObject* module, visitproc visit, void* arg) {
+  return for_each_owned(module_state(module), [&](PyObject*& obj) {
+    Py_VISIT(obj);
+    return 0;
+  });
+}
+
+int clear_module(PyObject* module) {
+  return for_each_owned(module_state(module), [](PyObject*& obj) {
+    Py_CLEAR(obj);
+    return 0;
+  });
+}
+
+void free_module(void* module) { clear_module(static_cast<PyObject*>(module)); }
 
 PyModuleDef_Slot module_slots[] = {
     {Py_mod_exec, reinterpret_cast<void*>(exec_module)},
@@ -22,14 +101,16 @@ PyModuleDef module_def = {
     PyModuleDef_HEAD_INIT,
     "_satvane",
     "",
-    0,
+    sizeof(ModuleState),
     nullptr,
     module_slots,
-    nullptr,
-    nullptr,
-    nullptr,
+    traverse_module,
+    clear_module,
+    free_module,
 };
 
 }  // namespace
 
-PyMODINIT_FUNC PyInit__satvane() { return PyModuleDef_Init(&module_def); }
+}  // namespace satvane::py
+
+PyMODINIT_FUNC PyInit__satvane() { return PyModuleDef_Init(&satvane::py::module_def); }

@@ -1,0 +1,87 @@
+#include "tle.hpp"
+
+#include "convert.hpp"
+#include "elements.hpp"
+#include "errors.hpp"
+#include "sgp4/tle.hpp"
+
+namespace satvane::py {
+
+namespace {
+
+constexpr Param kNewParams[] = {{"satellite_name"}, {"line_1"}, {"line_2"}};
+constexpr Signature kNewSignature{"Tle", kNewParams, {}};
+
+PyObject* tle_new(PyTypeObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  Args<3> a;
+  if (!a.parse(kNewSignature, args, nargs, kwnames)) return nullptr;
+  TleText text;
+  const char* names[] = {"satellite_name", "line_1", "line_2"};
+  std::string* fields[] = {&text.satellite_name, &text.line_1, &text.line_2};
+  for (int i = 0; i < 3; ++i) {
+    const auto value = arg_str(a[std::size_t(i)], names[i]);
+    if (!value) return nullptr;
+    fields[i]->assign(*value);
+  }
+  return box(type, std::move(text));
+}
+using TleConstructor = Constructor<tle_new>;
+
+PyObject* to_elements(PyObject* self, PyObject*) {
+  const TleText& text = tle_text(self);
+  auto elements = sgp4::parse_tle(text.satellite_name, text.line_1, text.line_2);
+  if (!elements) return raise(Error::tle(elements.error()));
+  return elements_to_py(state_of(self), std::move(*elements));
+}
+
+Py_hash_t tle_hash(PyObject* self) {
+  const TleText& text = tle_text(self);
+  SipHasher13 hasher;
+  hasher.write_str(text.satellite_name);
+  hasher.write_str(text.line_1);
+  hasher.write_str(text.line_2);
+  return python_hash(hasher.finish());
+}
+
+PyObject* get_satellite_name(PyObject* self, const TleText& text) { return to_py(state_of(self), text.satellite_name); }
+PyObject* get_line_1(PyObject* self, const TleText& text) { return to_py(state_of(self), text.line_1); }
+PyObject* get_line_2(PyObject* self, const TleText& text) { return to_py(state_of(self), text.line_2); }
+
+PyGetSetDef getset[] = {
+    readonly<TleText, get_satellite_name>("satellite_name", nullptr),
+    readonly<TleText, get_line_1>("line_1", nullptr),
+    readonly<TleText, get_line_2>("line_2", nullptr),
+    {},
+};
+
+PyMethodDef methods[] = {
+    {"to_elements", to_elements, METH_NOARGS,
+     "to_elements($self)\n--\n\n"
+     "Parse this TLE into orbital elements.\n\nRaises `ValueError` if the TLE is malformed."},
+    {},
+};
+
+PyType_Slot slots[] = {
+    {Py_tp_doc, const_cast<char*>("Tle(satellite_name, line_1, line_2)\n--\n\n"
+                                  "A satellite TLE (Two-Line Element set) identified by a name and two TLE lines.")},
+    {Py_tp_new, reinterpret_cast<void*>(TleConstructor::tp_new)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_boxed<TleText>)},
+    {Py_tp_richcompare, reinterpret_cast<void*>(richcompare_by_value<TleText>)},
+    {Py_tp_hash, reinterpret_cast<void*>(tle_hash)},
+    {Py_tp_getset, getset},
+    {Py_tp_methods, methods},
+    {0, nullptr},
+};
+
+PyType_Spec spec = class_spec<TleText>("satvane._satvane.Tle", slots);
+
+int ready(ModuleState&, PyTypeObject* type) {
+  TleConstructor::install(type);
+  return 0;
+}
+
+}  // namespace
+
+const ClassDef Tle_class{&spec, ready};
+
+}  // namespace satvane::py
