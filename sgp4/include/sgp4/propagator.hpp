@@ -11,8 +11,8 @@
 namespace sgp4 {
 
 // Standard: WGS84 geopotential and the IAU sidereal time at epoch (what the library uses).
-// Afspc72: WGS72 with the AFSPC-compatible sidereal time and epoch handling; only used to
-// check this implementation against the published reference outputs.
+// Afspc72: WGS72 with the AFSPC-compatible sidereal time; only used to check this
+// implementation against the published reference listing.
 enum class Mode : std::uint8_t { Standard, Afspc72 };
 
 struct ElementsError {

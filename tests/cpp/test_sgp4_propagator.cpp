@@ -1,0 +1,285 @@
+// Propagator constants: element checks and their texts, propagation error texts, the epoch
+// the model is given, and robustness against non-finite or absurd input.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <limits>
+#include <string>
+#include <type_traits>
+
+#include "sgp4/propagator.hpp"
+#include "sgp4/tle.hpp"
+
+namespace {
+
+using sgp4::Constants;
+using sgp4::Elements;
+using sgp4::ElementsError;
+using sgp4::Mode;
+using sgp4::PropagationError;
+
+// Copies are how predictors and iterators share a satellite: no hidden owned state.
+static_assert(std::is_trivially_copyable_v<Constants>);
+
+constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+constexpr double inf = std::numeric_limits<double>::infinity();
+
+Elements elements(double mean_motion, double eccentricity, double inclination) {
+  Elements e;
+  e.norad_id = 99999;
+  e.epoch = {1594516747, 402656000};  // 2020-07-12 01:19:07.402656 UTC
+  e.mean_motion = mean_motion;
+  e.eccentricity = eccentricity;
+  e.inclination = inclination;
+  e.right_ascension = 225.4004;
+  e.argument_of_perigee = 44.9625;
+  e.mean_anomaly = 5.1087;
+  e.drag_term = 0.0049645;
+  e.mean_motion_dot = 0.00289036;
+  return e;
+}
+
+// One element set per family of terms the propagator has.
+const Elements near_earth = elements(15.49560532, 0.0001771, 51.6435);
+const Elements deep_space = elements(2.00562768, 0.0048506, 54.7298);     // GPS
+const Elements half_day_resonant = elements(2.00491383, 0.6877146, 64.1586);  // Molniya
+const Elements one_day_resonant = elements(1.00270176, 0.0000335, 0.0019);    // geostationary
+
+struct ElementsErrorCase {
+  double eccentricity;
+  double mean_motion;
+  const char* text;
+};
+
+class ElementsRejected : public testing::TestWithParam<ElementsErrorCase> {};
+
+TEST_P(ElementsRejected, WithTheExactText) {
+  const ElementsErrorCase& c = GetParam();
+  Elements e = near_earth;
+  e.eccentricity = c.eccentricity;
+  e.mean_motion = c.mean_motion;
+  for (Mode mode : {Mode::Standard, Mode::Afspc72}) {
+    const auto constants = Constants::from_elements(e, mode);
+    ASSERT_FALSE(constants.has_value());
+    EXPECT_EQ(constants.error().text(), c.text);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sgp4, ElementsRejected,
+    testing::Values(
+        ElementsErrorCase{1.2, 15.5, "The epoch eccentricity (1.2) is outside the range [0, 1["},
+        ElementsErrorCase{1.0, 15.5, "The epoch eccentricity (1) is outside the range [0, 1["},
+        ElementsErrorCase{-0.000001, 15.5, "The epoch eccentricity (-0.000001) is outside the range [0, 1["},
+        ElementsErrorCase{nan, 15.5, "The epoch eccentricity (NaN) is outside the range [0, 1["},
+        ElementsErrorCase{inf, 15.5, "The epoch eccentricity (inf) is outside the range [0, 1["},
+        ElementsErrorCase{0.1, -15.5, "The Kozai mean motion calculated from epoch elements is negative"},
+        ElementsErrorCase{0.1, 0.0, "The Kozai mean motion calculated from epoch elements is negative"},
+        ElementsErrorCase{0.1, -inf, "The Kozai mean motion calculated from epoch elements is negative"}));
+
+// Unreachable for finite elements (the Brouwer correction never exceeds the Kozai motion in
+// magnitude), so only its text is checked.
+TEST(Sgp4Errors, BrouwerMeanMotionText) {
+  EXPECT_EQ(ElementsError{ElementsError::Kind::NegativeBrouwerMeanMotion}.text(),
+            "The Brouwer mean motion calculated from epoch elements is negative");
+}
+
+struct PropagationErrorCase {
+  const char* line_1;
+  const char* line_2;
+  double minutes;
+  PropagationError::Kind kind;
+  const char* text_prefix;
+  const char* text_suffix;
+};
+
+// The verification lines that provoke these errors deliberately carry wrong checksums; the
+// parser is not under test here, so the right digit is written in.
+std::string with_checksum(std::string line) {
+  int sum = 0;
+  for (std::size_t i = 0; i < 68; ++i) {
+    if (line[i] >= '0' && line[i] <= '9') sum += line[i] - '0';
+    if (line[i] == '-') sum += 1;
+  }
+  line[68] = char('0' + sum % 10);
+  return line;
+}
+
+class PropagationFails : public testing::TestWithParam<PropagationErrorCase> {};
+
+TEST_P(PropagationFails, WithTheExactText) {
+  const PropagationErrorCase& c = GetParam();
+  const auto e = sgp4::parse_tle("", with_checksum(c.line_1), with_checksum(c.line_2));
+  ASSERT_TRUE(e.has_value()) << e.error().text();
+  const auto constants = Constants::from_elements(*e);
+  ASSERT_TRUE(constants.has_value());
+  const auto prediction = constants->propagate(c.minutes);
+  ASSERT_FALSE(prediction.has_value());
+  const PropagationError& error = prediction.error();
+  EXPECT_EQ(error.kind, c.kind);
+  EXPECT_EQ(error.minutes, c.minutes);
+  const std::string text = error.text();
+  EXPECT_EQ(text.rfind(c.text_prefix, 0), 0u) << text;
+  EXPECT_TRUE(text.ends_with(c.text_suffix)) << text;
+  if (error.kind != PropagationError::Kind::NegativeSemiLatusRectum) {
+    // The eccentricity printed is the one carried, in the shortest round-trip form.
+    const std::string number = text.substr(std::string(c.text_prefix).size());
+    EXPECT_EQ(std::stod(number), error.eccentricity) << text;
+    EXPECT_TRUE(error.eccentricity < 0.0 || error.eccentricity >= 1.0);
+  }
+}
+
+// Element sets of the verification suite that the model cannot follow.
+INSTANTIATE_TEST_SUITE_P(
+    Sgp4, PropagationFails,
+    testing::Values(
+        PropagationErrorCase{"1 22312U 93002D   06094.46235912  .99999999  81888-5  49949-3 0  3953",
+                             "2 22312  62.1486  77.4698 0308723 267.9229  88.7392 15.95744531 98783",
+                             494.2028672, PropagationError::Kind::EccentricityBeforePerturbations,
+                             "The propagated eccentricity (",
+                             ") is outside the range [0, 1[ 494.2028672 minutes after epoch (before adding "
+                             "third-body perturbations)"},
+        PropagationErrorCase{"1 33334U 78066F   06174.85818871  .00000620  00000-0  10000-3 0  6809",
+                             "2 33334  68.4714 236.1303 5602877 123.7484 302.5767  0.00001000 67521",
+                             0.0, PropagationError::Kind::EccentricityAfterPerturbations,
+                             "The propagated eccentricity (",
+                             ") is outside the range [0, 1[ 0 minutes after epoch (after adding third-body "
+                             "perturbations)"},
+        PropagationErrorCase{"1 33333U 05037B   05333.02012661  .25992681  00000-0  24476-3 0  1534",
+                             "2 33333  96.4736 157.9986 9950000 244.0492 110.6523  4.00004038 10708",
+                             25.0, PropagationError::Kind::NegativeSemiLatusRectum,
+                             "The propagated semi-latus rectum is negative 25 minutes after epoch", ""}));
+
+// The model's time origin is 1949-12-31 00:00 UTC; the epoch reaches it as a Julian date.
+struct EpochCase {
+  sgp4::UtcInstant epoch;
+  double days_since_1950;
+};
+
+class EpochDays : public testing::TestWithParam<EpochCase> {};
+
+TEST_P(EpochDays, FromTheRecordInstant) {
+  Elements e = near_earth;
+  e.epoch = GetParam().epoch;
+  const auto constants = Constants::from_elements(e);
+  ASSERT_TRUE(constants.has_value());
+  EXPECT_NEAR(constants->epoch_days_since_1950(), GetParam().days_since_1950, 1e-9);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sgp4, EpochDays,
+                         testing::Values(EpochCase{{0, 0}, 7306.0},
+                                         EpochCase{{946728000, 0}, 18263.5},          // J2000.0
+                                         EpochCase{{-1, 500'000'000}, 7306.0 - 0.5 / 86400.0},
+                                         EpochCase{{-631152000, 0}, 1.0},             // 1950-01-01
+                                         EpochCase{{1594516747, 402656000}, 25761.0 + 4747.402656 / 86400.0}));
+
+TEST(Sgp4Epoch, IauSiderealTimeAtJ2000) {
+  Elements e = near_earth;
+  e.epoch = {946728000, 0};  // 2000-01-01 12:00 UTC: GMST 280.46061837 degrees
+  const auto standard = Constants::from_elements(e, Mode::Standard);
+  ASSERT_TRUE(standard.has_value());
+  EXPECT_NEAR(standard->sidereal_time_at_epoch_rad(), 280.46061837 * M_PI / 180.0, 1e-10);
+  // The AFSPC expression is a fit of the same angle.
+  const auto afspc = Constants::from_elements(e, Mode::Afspc72);
+  EXPECT_NEAR(afspc->sidereal_time_at_epoch_rad(), standard->sidereal_time_at_epoch_rad(), 1e-6);
+}
+
+// Non-finite or absurd input must end in an error or a (possibly NaN) state, never a hang
+// (the Kepler iteration and the resonance integration are bounded).
+struct AbsurdCase {
+  const char* field;
+  double value;
+};
+
+class AbsurdInput : public testing::TestWithParam<AbsurdCase> {};
+
+void set_field(Elements& e, const std::string& field, double value) {
+  if (field == "mean_motion") e.mean_motion = value;
+  if (field == "eccentricity") e.eccentricity = value;
+  if (field == "inclination") e.inclination = value;
+  if (field == "right_ascension") e.right_ascension = value;
+  if (field == "argument_of_perigee") e.argument_of_perigee = value;
+  if (field == "mean_anomaly") e.mean_anomaly = value;
+  if (field == "drag_term") e.drag_term = value;
+}
+
+TEST_P(AbsurdInput, EndsPromptly) {
+  const auto start = std::chrono::steady_clock::now();
+  for (const Elements& base : {near_earth, deep_space, half_day_resonant, one_day_resonant}) {
+    Elements e = base;
+    set_field(e, GetParam().field, GetParam().value);
+    for (Mode mode : {Mode::Standard, Mode::Afspc72}) {
+      const auto constants = Constants::from_elements(e, mode);
+      if (!constants) continue;
+      for (double minutes : {0.0, 1440.0, -1e6, 1e9, 1e300, -1e300, inf, -inf, nan})
+        (void)constants->propagate(minutes);
+    }
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sgp4, AbsurdInput,
+    testing::Values(AbsurdCase{"mean_motion", nan}, AbsurdCase{"mean_motion", inf}, AbsurdCase{"mean_motion", 1e12},
+                    AbsurdCase{"mean_motion", 1e-12}, AbsurdCase{"eccentricity", 0.9999999999},
+                    AbsurdCase{"inclination", nan}, AbsurdCase{"inclination", 1e300},
+                    AbsurdCase{"right_ascension", inf}, AbsurdCase{"argument_of_perigee", nan},
+                    AbsurdCase{"mean_anomaly", -inf}, AbsurdCase{"drag_term", nan}, AbsurdCase{"drag_term", 1e300}));
+
+// Times far out are meaningless but must still come back: the resonance integration steps
+// from the epoch, and beyond its bound it gives NaN instead of looping for ages.
+TEST(Sgp4Resonance, FarTimesAreBoundedAndNearOnesIntegrate) {
+  for (const Elements& e : {half_day_resonant, one_day_resonant}) {
+    const auto constants = Constants::from_elements(e);
+    ASSERT_TRUE(constants.has_value());
+    for (double years : {-20.0, 20.0}) {
+      const auto prediction = constants->propagate(years * 365.25 * 1440.0);
+      if (prediction) {
+        EXPECT_TRUE(std::isfinite(prediction->position_km[0])) << years;
+      }
+    }
+    const auto far = constants->propagate(1e12);
+    if (far) {
+      EXPECT_TRUE(std::isnan(far->position_km[0]));
+    }
+  }
+}
+
+// Successive calls of one constants value are independent: the resonance state is not
+// cached, so the order of the calls cannot change a result.
+TEST(Sgp4Resonance, ResultDoesNotDependOnCallOrder) {
+  const auto constants = Constants::from_elements(half_day_resonant);
+  ASSERT_TRUE(constants.has_value());
+  const auto forward = constants->propagate(5000.0);
+  (void)constants->propagate(-9000.0);
+  (void)constants->propagate(100000.0);
+  const auto again = constants->propagate(5000.0);
+  ASSERT_TRUE(forward && again);
+  EXPECT_EQ(forward->position_km, again->position_km);
+  EXPECT_EQ(forward->velocity_km_s, again->velocity_km_s);
+}
+
+// NaN elements are not rejected by the model's checks; they come out as NaN, not as a
+// plausible-looking state.
+TEST(Sgp4Constants, NanElementsPropagateAsNan) {
+  for (const Elements& base : {near_earth, half_day_resonant}) {
+    Elements e = base;
+    e.mean_motion = nan;
+    const auto constants = Constants::from_elements(e);
+    ASSERT_TRUE(constants.has_value());
+    const auto prediction = constants->propagate(60.0);
+    ASSERT_TRUE(prediction.has_value());
+    EXPECT_TRUE(std::isnan(prediction->position_km[0]));
+  }
+}
+
+TEST(Sgp4Constants, DeepSpaceFromA225MinutePeriod) {
+  EXPECT_FALSE(Constants::from_elements(near_earth)->is_deep_space());
+  EXPECT_TRUE(Constants::from_elements(deep_space)->is_deep_space());
+  // 1440/225 = 6.4 rev/day is the boundary, on the Brouwer mean motion.
+  EXPECT_FALSE(Constants::from_elements(elements(6.5, 0.01, 51.0))->is_deep_space());
+  EXPECT_TRUE(Constants::from_elements(elements(6.3, 0.01, 51.0))->is_deep_space());
+}
+
+}  // namespace
