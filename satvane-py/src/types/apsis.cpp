@@ -1,0 +1,71 @@
+#include "types/apsis.hpp"
+
+#include "types/value_helpers.hpp"
+
+namespace satvane::py {
+
+namespace {
+
+constexpr EnumInfo kEventInfo{
+    ClassId::ApsisEvent,
+    "satvane._satvane.ApsisEvent",
+    "ApsisEvent",
+    "Whether an apsis event is apogee or perigee.",
+    {"Apogee", "Perigee"},
+    2,
+};
+using EventEnum = Enumeration<kEventInfo>;
+
+struct ApsisRecord {
+  Instant time;
+  ApsisKind event;
+  double altitude_m;
+  friend bool operator==(const ApsisRecord&, const ApsisRecord&) = default;
+};
+
+PyObject* repr(PyObject* self) {
+  const ApsisRecord& apsis = unbox<ApsisRecord>(self);
+  std::string text = "Apsis(event=";
+  text += kEventInfo.members[static_cast<unsigned>(apsis.event)];
+  text += ", time=";
+  append_utc_instant(text, apsis.time);
+  text += ", altitude=";
+  append_fixed(text, apsis.altitude_m, 0);
+  text += "m)";
+  return repr_result(text);
+}
+
+PyGetSetDef getset[] = {
+    readonly_field<ApsisRecord, &ApsisRecord::time>("time", "Time of the apsis event (UTC)."),
+    readonly_field<ApsisRecord, &ApsisRecord::event>("event", "Whether this is an apogee or perigee."),
+    readonly_field<ApsisRecord, &ApsisRecord::altitude_m>("altitude",
+                                                          "Altitude above the WGS-84 equatorial radius in metres."),
+    {},
+};
+
+PyType_Slot slots[] = {
+    {Py_tp_doc, const_cast<char*>("A detected apsis event with refined time and altitude.")},
+    {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_boxed<ApsisRecord>)},
+    {Py_tp_repr, reinterpret_cast<void*>(repr)},
+    {Py_tp_richcompare, reinterpret_cast<void*>(richcompare_by_value<ApsisRecord>)},
+    {Py_tp_hash, reinterpret_cast<void*>(PyObject_HashNotImplemented)},
+    {Py_tp_getset, getset},
+    {0, nullptr},
+};
+
+PyType_Spec spec = class_spec<ApsisRecord>("satvane._satvane.Apsis", slots, /*constructible=*/false);
+
+}  // namespace
+
+const ClassDef ApsisEvent_class{&EventEnum::spec, EventEnum::ready};
+const ClassDef Apsis_class{&spec, nullptr};
+
+PyObject* to_py(ModuleState& state, ApsisKind kind) {
+  return enum_member(state, ClassId::ApsisEvent, static_cast<unsigned>(kind));
+}
+
+PyObject* make_apsis(ModuleState& state, Instant time, ApsisKind kind, double altitude_m) {
+  return box(state.type(ClassId::Apsis), ApsisRecord{time, kind, altitude_m});
+}
+
+}  // namespace satvane::py

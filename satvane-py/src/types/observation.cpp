@@ -1,0 +1,60 @@
+#include "types/observation.hpp"
+
+#include "satvane/frames.hpp"
+#include "types/value_helpers.hpp"
+
+namespace satvane::py {
+
+namespace {
+
+PyObject* get_azimuth_deg(PyObject*, const Observation& o) { return PyFloat_FromDouble(o.azimuth_rad * kRadToDeg); }
+PyObject* get_elevation_deg(PyObject*, const Observation& o) {
+  return PyFloat_FromDouble(o.elevation_rad * kRadToDeg);
+}
+
+PyObject* observation_repr(PyObject* self) {
+  const Observation& o = unbox<Observation>(self);
+  std::string text = "Observation(az=";
+  append_fixed(text, o.azimuth_rad * kRadToDeg, 2);
+  text += "°, el=";
+  append_fixed(text, o.elevation_rad * kRadToDeg, 2);
+  text += "°, range=";
+  append_fixed(text, o.range_m, 0);
+  text += "m, range_rate=";
+  append_fixed(text, o.range_rate_m_s, 1);
+  text += "m/s)";
+  return repr_result(text);
+}
+
+PyGetSetDef getset[] = {
+    readonly<Observation, get_azimuth_deg>("azimuth_deg",
+                                           "Azimuth in degrees from north, measured clockwise, in `(-180, 180]`."),
+    readonly<Observation, get_elevation_deg>("elevation_deg", "Elevation above the horizon in degrees."),
+    readonly_field<Observation, &Observation::range_m>("range", nullptr),
+    readonly_field<Observation, &Observation::range_rate_m_s>("range_rate", nullptr),
+    {},
+};
+
+PyType_Slot slots[] = {
+    {Py_tp_doc, const_cast<char*>("A point observation of a satellite from a ground location.\n\n"
+                                  "Use `azimuth_deg` and `elevation_deg` for angular values.\n"
+                                  "Range is in metres, range rate in m/s (positive = receding).")},
+    {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_boxed<Observation>)},
+    {Py_tp_repr, reinterpret_cast<void*>(observation_repr)},
+    {Py_tp_richcompare, reinterpret_cast<void*>(richcompare_by_value<Observation>)},
+    {Py_tp_hash, reinterpret_cast<void*>(PyObject_HashNotImplemented)},
+    {Py_tp_getset, getset},
+    {0, nullptr},
+};
+
+PyType_Spec spec = class_spec<Observation>("satvane._satvane.Observation", slots, /*constructible=*/false);
+
+}  // namespace
+
+const ClassDef Observation_class{&spec, nullptr};
+
+PyObject* to_py(ModuleState& state, const Observation& observation) {
+  return box(state.type(ClassId::Observation), observation);
+}
+
+}  // namespace satvane::py

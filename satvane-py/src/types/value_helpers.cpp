@@ -1,0 +1,20 @@
+#include "types/value_helpers.hpp"
+
+#include <charconv>
+#include <cmath>
+
+namespace satvane::py {
+
+void append_fixed(std::string& out, double value, int decimals) {
+  if (std::isnan(value)) {
+    out += "NaN";
+  } else if (std::isinf(value)) {
+    out += value > 0 ? "inf" : "-inf";
+  } else {
+    char buffer[340];  // DBL_MAX has 309 integer digits
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
+    out.append(buffer, result.ptr);
+  }
+}
+
+}  // namespace satvane::py
