@@ -1,0 +1,519 @@
+#include "area.hpp"
+
+#include <cstddef>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "convert.hpp"
+#include "errors.hpp"
+#include "sgp4/format.hpp"
+
+namespace satvane::py {
+
+namespace {
+
+PyObject* str_result(const std::string& text) {
+  return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
+}
+
+template <auto Fn>
+PyMethodDef fastcall(const char* name, const char* doc) {
+  return PyMethodDef{name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(Fn)),
+                     METH_FASTCALL | METH_KEYWORDS, doc};
+}
+
+// ---- LatLon and GeodeticPoint: records of named floats -------------------------------------
+//
+// Both classes are described by their parameter list and the matching members, in the same
+// order; constructor and repr follow from that description.
+
+template <class T, std::size_t N>
+struct FloatRecord {
+  Signature signature;
+  std::array<double T::*, N> members;
+};
+
+template <class T, std::size_t N, const FloatRecord<T, N>& Record>
+PyObject* float_record_new(PyTypeObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  Args<N> parsed;
+  if (!parsed.parse(Record.signature, args, nargs, kwnames)) return nullptr;
+  T record{};
+  for (std::size_t i = 0; i < N; ++i) {
+    const auto value = arg_f64(parsed[i], Record.signature.positional[i].name.data());
+    if (!value) return nullptr;
+    record.*Record.members[i] = *value;
+  }
+  return box(type, record);
+}
+
+template <class T, std::size_t N, const FloatRecord<T, N>& Record>
+PyObject* float_record_repr(PyObject* self) {
+  std::string text = Record.signature.name;
+  text += '(';
+  for (std::size_t i = 0; i < N; ++i) {
+    if (i > 0) text += ", ";
+    text += Record.signature.positional[i].name;
+    text += '=';
+    sgp4::append_double(text, unbox<T>(self).*Record.members[i]);
+  }
+  text += ')';
+  return str_result(text);
+}
+
+constexpr const char* kLatitudeDoc = "Geodetic latitude in degrees (positive north).";
+constexpr const char* kLongitudeDoc = "Geodetic longitude in degrees (positive east).";
+
+constexpr Param kLatLonParams[] = {{"latitude_deg"}, {"longitude_deg"}};
+constexpr FloatRecord<LatLon, 2> kLatLonRecord{
+    {"LatLon", kLatLonParams, {}}, {&LatLon::latitude_deg, &LatLon::longitude_deg}};
+using LatLonConstructor = Constructor<float_record_new<LatLon, 2, kLatLonRecord>>;
+
+PyGetSetDef latlon_getset[] = {
+    readonly_field<LatLon, &LatLon::latitude_deg>("latitude_deg", kLatitudeDoc),
+    readonly_field<LatLon, &LatLon::longitude_deg>("longitude_deg", kLongitudeDoc),
+    {},
+};
+
+PyType_Slot latlon_slots[] = {
+    {Py_tp_doc, const_cast<char*>(
+                    "LatLon(latitude_deg, longitude_deg)\n--\n\n"
+                    "A point on Earth's surface, in degrees.\n\n"
+                    "Anywhere a `LatLon` is accepted, a plain `(latitude_deg, longitude_deg)` tuple\n"
+                    "works too.")},
+    {Py_tp_new, reinterpret_cast<void*>(LatLonConstructor::tp_new)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_boxed<LatLon>)},
+    {Py_tp_repr, reinterpret_cast<void*>(float_record_repr<LatLon, 2, kLatLonRecord>)},
+    {Py_tp_richcompare, reinterpret_cast<void*>(richcompare_by_value<LatLon>)},
+    {Py_tp_hash, reinterpret_cast<void*>(PyObject_HashNotImplemented)},
+    {Py_tp_getset, latlon_getset},
+    {0, nullptr},
+};
+PyType_Spec latlon_spec = class_spec<LatLon>("satvane._satvane.LatLon", latlon_slots);
+
+int latlon_ready(ModuleState& state, PyTypeObject* type) {
+  LatLonConstructor::install(type);
+  return register_latlon_source(state, type, [](PyObject* obj) { return unbox<LatLon>(obj); });
+}
+
+constexpr Param kGeodeticParams[] = {{"latitude_deg"}, {"longitude_deg"}, {"altitude"}};
+constexpr FloatRecord<GeodeticPoint, 3> kGeodeticRecord{
+    {"GeodeticPoint", kGeodeticParams, {}},
+    {&GeodeticPoint::latitude_deg, &GeodeticPoint::longitude_deg, &GeodeticPoint::altitude_m}};
+using GeodeticConstructor = Constructor<float_record_new<GeodeticPoint, 3, kGeodeticRecord>>;
+
+PyGetSetDef geodetic_getset[] = {
+    readonly_field<GeodeticPoint, &GeodeticPoint::latitude_deg>("latitude_deg", kLatitudeDoc),
+    readonly_field<GeodeticPoint, &GeodeticPoint::longitude_deg>("longitude_deg", kLongitudeDoc),
+    readonly_field<GeodeticPoint, &GeodeticPoint::altitude_m>("altitude", "Height above the WGS-84 ellipsoid in metres."),
+    {},
+};
+
+PyType_Slot geodetic_slots[] = {
+    {Py_tp_doc, const_cast<char*>(
+                    "GeodeticPoint(latitude_deg, longitude_deg, altitude)\n--\n\n"
+                    "A geodetic position on or above the WGS-84 ellipsoid.\n\n"
+                    "Latitude and longitude in degrees, altitude in metres.")},
+    {Py_tp_new, reinterpret_cast<void*>(GeodeticConstructor::tp_new)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_boxed<GeodeticPoint>)},
+    {Py_tp_repr, reinterpret_cast<void*>(float_record_repr<GeodeticPoint, 3, kGeodeticRecord>)},
+    {Py_tp_richcompare, reinterpret_cast<void*>(richcompare_by_value<GeodeticPoint>)},
+    {Py_tp_hash, reinterpret_cast<void*>(PyObject_HashNotImplemented)},
+    {Py_tp_getset, geodetic_getset},
+    {0, nullptr},
+};
+PyType_Spec geodetic_spec = class_spec<GeodeticPoint>("satvane._satvane.GeodeticPoint", geodetic_slots);
+
+int geodetic_ready(ModuleState& state, PyTypeObject* type) {
+  GeodeticConstructor::install(type);
+  return register_latlon_source(state, type, [](PyObject* obj) {
+    const GeodeticPoint& point = unbox<GeodeticPoint>(obj);
+    return LatLon{point.latitude_deg, point.longitude_deg};
+  });
+}
+
+// ---- Queries shared by the three shapes ------------------------------------------------------
+
+template <class Shape>
+double offset_deg(const Shape& shape, LatLon point) {
+  return shape.signed_angular_offset(point) * aoi::kRadToDeg;
+}
+
+template <class Shape>
+double max_distance_deg(const Shape& shape, LatLon point) {
+  return aoi::max_angular_distance(shape, point) * aoi::kRadToDeg;
+}
+
+constexpr Param kPointParams[] = {{"point"}};
+constexpr Signature kOffsetSignature{"signed_angular_offset_deg", kPointParams, {}};
+constexpr Signature kMaxDistanceSignature{"max_angular_distance_deg", kPointParams, {}};
+
+template <class Shape, double (*Query)(const Shape&, LatLon), const Signature& Sig>
+PyObject* point_query(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  Args<1> parsed;
+  if (!parsed.parse(Sig, args, nargs, kwnames)) return nullptr;
+  const auto point = arg_latlon(state_of(self), parsed[0], "point");
+  if (!point) return nullptr;
+  return PyFloat_FromDouble(Query(unbox<Shape>(self), *point));
+}
+
+template <class Shape>
+PyMethodDef offset_method() {
+  return fastcall<point_query<Shape, offset_deg<Shape>, kOffsetSignature>>(
+      "signed_angular_offset_deg",
+      "signed_angular_offset_deg($self, point)\n--\n\n"
+      "Signed angular offset of a point from the boundary, in degrees:\n"
+      "positive inside, negative outside, zero on the boundary.");
+}
+
+template <class Shape>
+PyMethodDef max_distance_method() {
+  return fastcall<point_query<Shape, max_distance_deg<Shape>, kMaxDistanceSignature>>(
+      "max_angular_distance_deg",
+      "max_angular_distance_deg($self, point)\n--\n\n"
+      "Angular distance from a point to the farthest point of the area, in\n"
+      "degrees. `Coverage.Full` is measured against this distance: the whole area\n"
+      "is within reach when it is.");
+}
+
+// A failed construction: the shape's error as the core reports it.
+template <class Shape>
+PyObject* box_or_raise(PyTypeObject* type, std::expected<Shape, aoi::Error> shape) {
+  if (!shape) return raise(shape.error().to_core());
+  return box(type, std::move(*shape));
+}
+
+void append_pair(std::string& out, double a, double b) {
+  out += '(';
+  sgp4::append_double(out, a);
+  out += ", ";
+  sgp4::append_double(out, b);
+  out += ')';
+}
+
+// ---- Circle ----------------------------------------------------------------------------------
+
+constexpr Param kCircleParams[] = {{"centre"}, {"radius_deg"}};
+constexpr Signature kCircleSignature{"Circle", kCircleParams, {}};
+
+PyObject* circle_new(PyTypeObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  Args<2> parsed;
+  if (!parsed.parse(kCircleSignature, args, nargs, kwnames)) return nullptr;
+  const auto centre = arg_latlon(state_of_type(type), parsed[0], "centre");
+  if (!centre) return nullptr;
+  const auto radius_deg = arg_f64(parsed[1], "radius_deg");
+  if (!radius_deg) return nullptr;
+  return box_or_raise(type, aoi::Circle::create(*centre, *radius_deg));
+}
+using CircleConstructor = Constructor<circle_new>;
+
+PyObject* circle_centre(PyObject* self, const aoi::Circle& circle) { return to_py(state_of(self), circle.centre()); }
+PyObject* circle_radius(PyObject*, const aoi::Circle& circle) {
+  return PyFloat_FromDouble(circle.radius() * aoi::kRadToDeg);
+}
+
+PyObject* circle_repr(PyObject* self) {
+  const aoi::Circle& circle = unbox<aoi::Circle>(self);
+  const LatLon centre = circle.centre();
+  std::string text = "Circle(centre=";
+  append_pair(text, centre.latitude_deg, centre.longitude_deg);
+  text += ", radius_deg=";
+  sgp4::append_double(text, circle.radius() * aoi::kRadToDeg);
+  text += ')';
+  return str_result(text);
+}
+
+PyMethodDef circle_methods[] = {offset_method<aoi::Circle>(), max_distance_method<aoi::Circle>(), {}};
+
+PyGetSetDef circle_getset[] = {
+    readonly<aoi::Circle, circle_centre>("centre", "The circle's centre."),
+    readonly<aoi::Circle, circle_radius>("radius_deg", "The circle's angular radius, in degrees of arc."),
+    {},
+};
+
+PyType_Slot circle_slots[] = {
+    {Py_tp_doc, const_cast<char*>(
+                    "Circle(centre, radius_deg)\n--\n\n"
+                    "A circular area on Earth's surface — a spherical cap.\n\n"
+                    "The radius is angular, in degrees of arc: a degree of arc is about 111.2 km on\n"
+                    "the ground. `centre` may be a `LatLon`, a `GeodeticPoint` (altitude ignored) or\n"
+                    "a `(latitude_deg, longitude_deg)` tuple.\n\n"
+                    "Raises `ValueError` for a radius outside (0, 90), a centre latitude outside\n"
+                    "[-90, 90], or a `nan` or infinite argument.")},
+    {Py_tp_new, reinterpret_cast<void*>(CircleConstructor::tp_new)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_boxed<aoi::Circle>)},
+    {Py_tp_repr, reinterpret_cast<void*>(circle_repr)},
+    {Py_tp_getset, circle_getset},
+    {Py_tp_methods, circle_methods},
+    {0, nullptr},
+};
+PyType_Spec circle_spec = class_spec<aoi::Circle>("satvane._satvane.Circle", circle_slots);
+
+int circle_ready(ModuleState&, PyTypeObject* type) {
+  CircleConstructor::install(type);
+  return 0;
+}
+
+// ---- Rectangle -------------------------------------------------------------------------------
+
+constexpr Param kRectangleParams[] = {{"south_west"}, {"north_east"}};
+constexpr Signature kRectangleSignature{"Rectangle", kRectangleParams, {}};
+
+PyObject* rectangle_new(PyTypeObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  Args<2> parsed;
+  if (!parsed.parse(kRectangleSignature, args, nargs, kwnames)) return nullptr;
+  ModuleState& state = state_of_type(type);
+  const auto south_west = arg_latlon(state, parsed[0], "south_west");
+  if (!south_west) return nullptr;
+  const auto north_east = arg_latlon(state, parsed[1], "north_east");
+  if (!north_east) return nullptr;
+  return box_or_raise(type, aoi::Rectangle::create(*south_west, *north_east));
+}
+using RectangleConstructor = Constructor<rectangle_new>;
+
+constexpr Param kBandParams[] = {{"south_deg"}, {"north_deg"}};
+constexpr Signature kBandSignature{"latitude_band", kBandParams, {}};
+
+// A static method, bound to the class by add_static_methods.
+PyObject* latitude_band(PyObject* cls, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  Args<2> parsed;
+  if (!parsed.parse(kBandSignature, args, nargs, kwnames)) return nullptr;
+  const auto south_deg = arg_f64(parsed[0], "south_deg");
+  if (!south_deg) return nullptr;
+  const auto north_deg = arg_f64(parsed[1], "north_deg");
+  if (!north_deg) return nullptr;
+  PyTypeObject* type = state_of_type(reinterpret_cast<PyTypeObject*>(cls)).type(ClassId::Rectangle);
+  return box_or_raise(type, aoi::Rectangle::latitude_band(*south_deg, *north_deg));
+}
+
+PyObject* rectangle_latitudes(PyObject*, const aoi::Rectangle& box) {
+  return Py_BuildValue("(dd)", box.south() * aoi::kRadToDeg, box.north() * aoi::kRadToDeg);
+}
+PyObject* rectangle_longitudes(PyObject*, const aoi::Rectangle& box) {
+  return Py_BuildValue("(dd)", box.west() * aoi::kRadToDeg, box.span() * aoi::kRadToDeg);
+}
+
+PyObject* rectangle_repr(PyObject* self) {
+  const aoi::Rectangle& box = unbox<aoi::Rectangle>(self);
+  std::string text = "Rectangle(latitudes=";
+  append_pair(text, box.south() * aoi::kRadToDeg, box.north() * aoi::kRadToDeg);
+  text += ", west=";
+  sgp4::append_double(text, box.west() * aoi::kRadToDeg);
+  text += ", span=";
+  sgp4::append_double(text, box.span() * aoi::kRadToDeg);
+  text += ')';
+  return str_result(text);
+}
+
+PyGetSetDef rectangle_getset[] = {
+    readonly<aoi::Rectangle, rectangle_latitudes>("latitudes_deg",
+                                                  "The southern and northern latitude bounds, in degrees."),
+    readonly<aoi::Rectangle, rectangle_longitudes>(
+        "longitudes_deg",
+        "The western bound and the extent eastward from it, in degrees. The extent is\n"
+        "360 for a box built by `latitude_band`."),
+    {},
+};
+
+PyMethodDef rectangle_methods[] = {offset_method<aoi::Rectangle>(), max_distance_method<aoi::Rectangle>(), {}};
+
+PyMethodDef rectangle_static_methods[] = {
+    fastcall<latitude_band>("latitude_band",
+                            "latitude_band(south_deg, north_deg)\n--\n\n"
+                            "A box spanning every longitude between two latitudes — a band, or a polar\n"
+                            "cap when one latitude is a pole.\n\n"
+                            "Raises `ValueError` if a latitude is outside [-90, 90] or `south_deg` is not\n"
+                            "below `north_deg`."),
+    {},
+};
+
+PyType_Slot rectangle_slots[] = {
+    {Py_tp_doc, const_cast<char*>(
+                    "Rectangle(south_west, north_east)\n--\n\n"
+                    "A latitude/longitude box, whose north and south edges follow their parallels\n"
+                    "exactly.\n\n"
+                    "The box runs **eastward** from the south-west corner to the north-east corner,\n"
+                    "so a north-east corner at a smaller longitude wraps across the antimeridian:\n"
+                    "`Rectangle((10, 170), (20, -170))` is 20° wide. Each corner may be a `LatLon`,\n"
+                    "a `GeodeticPoint` (altitude ignored) or a `(latitude_deg, longitude_deg)` tuple.\n\n"
+                    "Raises `ValueError` if a latitude is outside [-90, 90], a coordinate is `nan`\n"
+                    "or infinite, or the box has no extent. -180 and 180 are the same meridian, so\n"
+                    "use `Rectangle.latitude_band` to span every longitude.")},
+    {Py_tp_new, reinterpret_cast<void*>(RectangleConstructor::tp_new)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_boxed<aoi::Rectangle>)},
+    {Py_tp_repr, reinterpret_cast<void*>(rectangle_repr)},
+    {Py_tp_getset, rectangle_getset},
+    {Py_tp_methods, rectangle_methods},
+    {0, nullptr},
+};
+PyType_Spec rectangle_spec = class_spec<aoi::Rectangle>("satvane._satvane.Rectangle", rectangle_slots);
+
+int rectangle_ready(ModuleState&, PyTypeObject* type) {
+  RectangleConstructor::install(type);
+  return add_static_methods(type, rectangle_static_methods);
+}
+
+// ---- Polygon ---------------------------------------------------------------------------------
+
+constexpr Param kPolygonParams[] = {{"vertices"}, {"fill_rule", false}};
+constexpr Signature kPolygonSignature{"Polygon", kPolygonParams, {}};
+
+// Each item through LatLonArg; the first failure is raised as it is (no parameter note).
+std::optional<std::vector<LatLon>> collect_vertices(ModuleState& state, PyObject* vertices) {
+  Ref iterator(PyObject_GetIter(vertices));
+  if (!iterator) return std::nullopt;
+  std::vector<LatLon> collected;
+  while (Ref item{PyIter_Next(iterator.get())}) {
+    const auto point = latlon_from_py(state, item.get());
+    if (!point) return std::nullopt;
+    collected.push_back(*point);
+  }
+  if (PyErr_Occurred()) return std::nullopt;
+  return collected;
+}
+
+PyObject* polygon_new(PyTypeObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  Args<2> parsed;
+  if (!parsed.parse(kPolygonSignature, args, nargs, kwnames)) return nullptr;
+  ModuleState& state = state_of_type(type);
+  auto fill_rule = aoi::FillRule::NonZero;
+  if (parsed[1] != nullptr) {
+    if (!arg_instance(parsed[1], state.type(ClassId::FillRule), "fill_rule")) return nullptr;
+    fill_rule = static_cast<aoi::FillRule>(enum_value(parsed[1]));
+  }
+  const auto vertices = collect_vertices(state, parsed[0]);
+  if (!vertices) return nullptr;
+  auto polygon = aoi::Polygon::create(*vertices);
+  if (polygon) polygon->set_fill_rule(fill_rule);
+  return box_or_raise(type, std::move(polygon));
+}
+using PolygonConstructor = Constructor<polygon_new>;
+
+PyObject* polygon_vertices(PyObject* self, const aoi::Polygon& polygon) {
+  ModuleState& state = state_of(self);
+  const auto vertices = polygon.vertices();
+  Ref list(PyList_New(static_cast<Py_ssize_t>(vertices.size())));
+  if (!list) return nullptr;
+  for (std::size_t i = 0; i < vertices.size(); ++i) {
+    PyObject* point = to_py(state, aoi::lat_lon_from_unit(vertices[i]));
+    if (point == nullptr) return nullptr;
+    PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), point);
+  }
+  return list.release();
+}
+
+PyObject* polygon_fill_rule(PyObject* self, const aoi::Polygon& polygon) {
+  return to_py(state_of(self), polygon.fill_rule());
+}
+
+PyObject* polygon_repr(PyObject* self) {
+  const aoi::Polygon& polygon = unbox<aoi::Polygon>(self);
+  std::string text = "Polygon(" + std::to_string(polygon.vertices().size()) + " vertices, fill_rule=";
+  text += polygon.fill_rule() == aoi::FillRule::NonZero ? "NonZero)" : "EvenOdd)";
+  return str_result(text);
+}
+
+PyMethodDef polygon_methods[] = {offset_method<aoi::Polygon>(), max_distance_method<aoi::Polygon>(), {}};
+
+PyGetSetDef polygon_getset[] = {
+    readonly<aoi::Polygon, polygon_vertices>("vertices", "The polygon's vertices in ring order, after deduplication."),
+    readonly<aoi::Polygon, polygon_fill_rule>("fill_rule", "How the interior of a self-intersecting ring is determined."),
+    {},
+};
+
+PyType_Slot polygon_slots[] = {
+    {Py_tp_doc, const_cast<char*>(
+                    "Polygon(vertices, fill_rule=...)\n--\n\n"
+                    "A closed polygon on Earth's surface whose edges are great-circle arcs.\n\n"
+                    "The ring closes implicitly (there is no need to repeat the first vertex) and\n"
+                    "vertex order does not matter. Vertices may be `LatLon` objects, `GeodeticPoint`\n"
+                    "objects (altitude ignored) or `(latitude_deg, longitude_deg)` tuples.\n\n"
+                    "Edges are great-circle arcs, so vertices at the same latitude are not joined\n"
+                    "along the parallel but by an arc that bows toward the nearer pole, growing with\n"
+                    "the square of the edge's longitude span. A 7° edge at 60°N bulges about 0.05°;\n"
+                    "vertices a quarter of the globe apart reach roughly 68°N. For \"these latitudes\n"
+                    "by these longitudes\", use `Rectangle`.\n\n"
+                    "`fill_rule` (a `FillRule`, `FillRule.NonZero` when omitted) decides the interior\n"
+                    "of a ring that crosses itself.\n\n"
+                    "Raises `ValueError` if fewer than three distinct vertices remain, a latitude is\n"
+                    "outside [-90, 90], a coordinate is `nan` or infinite, consecutive vertices are\n"
+                    "antipodal, or the polygon does not fit inside a hemisphere.")},
+    {Py_tp_new, reinterpret_cast<void*>(PolygonConstructor::tp_new)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_boxed<aoi::Polygon>)},
+    {Py_tp_repr, reinterpret_cast<void*>(polygon_repr)},
+    {Py_tp_getset, polygon_getset},
+    {Py_tp_methods, polygon_methods},
+    {0, nullptr},
+};
+PyType_Spec polygon_spec = class_spec<aoi::Polygon>("satvane._satvane.Polygon", polygon_slots);
+
+int polygon_ready(ModuleState&, PyTypeObject* type) {
+  PolygonConstructor::install(type);
+  return 0;
+}
+
+// ---- Enumerations ----------------------------------------------------------------------------
+
+constexpr EnumInfo kFillRuleInfo{
+    ClassId::FillRule, "satvane._satvane.FillRule", "FillRule",
+    "How the interior of a self-intersecting `Polygon` is determined.", {"NonZero", "EvenOdd"}, 2};
+
+constexpr EnumInfo kCoverageInfo{
+    ClassId::Coverage, "satvane._satvane.Coverage", "Coverage",
+    "Whether any part of an area, or all of it, must be within reach for a window\nto be open.",
+    {"Any", "Full"}, 2};
+
+// The area inside `obj` as R (an owned copy or a reference), by the shape's class.
+template <class R>
+std::optional<R> area_as(ModuleState& state, PyObject* obj, const char* param) {
+  if (is_exact(obj, state.type(ClassId::Polygon))) return R(unbox<aoi::Polygon>(obj));
+  if (is_exact(obj, state.type(ClassId::Rectangle))) return R(unbox<aoi::Rectangle>(obj));
+  if (is_exact(obj, state.type(ClassId::Circle))) return R(unbox<aoi::Circle>(obj));
+  PyErr_SetString(PyExc_TypeError, "expected a Polygon, Rectangle, or Circle");
+  note_parameter(param);
+  return std::nullopt;
+}
+
+}  // namespace
+
+const ClassDef LatLon_class{&latlon_spec, latlon_ready};
+const ClassDef GeodeticPoint_class{&geodetic_spec, geodetic_ready};
+const ClassDef FillRule_class{&Enumeration<kFillRuleInfo>::spec, Enumeration<kFillRuleInfo>::ready};
+const ClassDef Polygon_class{&polygon_spec, polygon_ready};
+const ClassDef Rectangle_class{&rectangle_spec, rectangle_ready};
+const ClassDef Circle_class{&circle_spec, circle_ready};
+const ClassDef Coverage_class{&Enumeration<kCoverageInfo>::spec, Enumeration<kCoverageInfo>::ready};
+
+PyObject* to_py(ModuleState& state, const LatLon& point) { return box(state.type(ClassId::LatLon), point); }
+
+PyObject* to_py(ModuleState& state, const GeodeticPoint& point) {
+  return box(state.type(ClassId::GeodeticPoint), point);
+}
+
+std::optional<GeodeticPoint> arg_geodetic_point(ModuleState& state, PyObject* obj, const char* param) {
+  if (!arg_instance(obj, state.type(ClassId::GeodeticPoint), param)) return std::nullopt;
+  return unbox<GeodeticPoint>(obj);
+}
+
+std::optional<aoi::AnyArea> extract_area(ModuleState& state, PyObject* obj, const char* param) {
+  return area_as<aoi::AnyArea>(state, obj, param);
+}
+
+std::optional<aoi::AreaRef> extract_area_ref(ModuleState& state, PyObject* obj, const char* param) {
+  return area_as<aoi::AreaRef>(state, obj, param);
+}
+
+PyObject* to_py(ModuleState& state, Coverage coverage) {
+  return enum_member(state, ClassId::Coverage, static_cast<unsigned>(coverage));
+}
+
+std::optional<Coverage> arg_coverage(ModuleState& state, PyObject* obj, const char* param) {
+  if (!arg_instance(obj, state.type(ClassId::Coverage), param)) return std::nullopt;
+  return static_cast<Coverage>(enum_value(obj));
+}
+
+PyObject* to_py(ModuleState& state, aoi::FillRule rule) {
+  return enum_member(state, ClassId::FillRule, static_cast<unsigned>(rule));
+}
+
+}  // namespace satvane::py

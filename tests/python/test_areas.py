@@ -1,0 +1,514 @@
+"""Positions, areas and their enumerations as Python sees them."""
+
+import math
+import random
+from decimal import Decimal
+
+import numpy as np
+import pytest
+from hypothesis import given, settings, strategies as st
+
+from satvane import Circle, Coverage, FillRule, GeodeticPoint, LatLon, Polygon, Rectangle
+
+LATLON_TYPE_TEXT = "expected a LatLon, a GeodeticPoint, or a (latitude_deg, longitude_deg) tuple"
+
+
+def notes(error):
+    return getattr(error.value, "__notes__", [])
+
+
+def unit(lat_deg, lon_deg):
+    lat, lon = np.radians(lat_deg), np.radians(lon_deg)
+    return np.stack([np.cos(lat) * np.cos(lon), np.cos(lat) * np.sin(lon), np.sin(lat)], axis=-1)
+
+
+def angle_deg(a, b):
+    return np.degrees(np.arctan2(np.linalg.norm(np.cross(a, b), axis=-1), np.sum(a * b, axis=-1)))
+
+
+# --- LatLon and GeodeticPoint -------------------------------------------------------------------
+
+
+def test_positions_store_anything_and_read_back_unchanged():
+    p = LatLon(100, -720.5)
+    assert (p.latitude_deg, p.longitude_deg) == (100.0, -720.5)
+    g = GeodeticPoint(0, 0, -1e9)
+    assert (g.latitude_deg, g.longitude_deg, g.altitude) == (0.0, 0.0, -1e9)
+
+
+@pytest.mark.parametrize(
+    "value, text",
+    [
+        (LatLon(1, 2), "LatLon(latitude_deg=1, longitude_deg=2)"),
+        (LatLon(-0.1, float("nan")), "LatLon(latitude_deg=-0.1, longitude_deg=NaN)"),
+        (GeodeticPoint(51.5, -0.25, 1e21), "GeodeticPoint(latitude_deg=51.5, longitude_deg=-0.25, altitude=1000000000000000000000)"),
+        (GeodeticPoint(0, float("inf"), 1e-7), "GeodeticPoint(latitude_deg=0, longitude_deg=inf, altitude=0.0000001)"),
+    ],
+)
+def test_position_reprs(value, text):
+    assert repr(value) == text
+
+
+@pytest.mark.parametrize(
+    "a, b, equal",
+    [
+        (LatLon(1, 2), LatLon(1.0, 2.0), True),
+        (LatLon(1, 2), LatLon(1, 2.5), False),
+        (LatLon(float("nan"), 2), LatLon(float("nan"), 2), False),
+        (GeodeticPoint(1, 2, 3), GeodeticPoint(1.0, 2.0, 3.0), True),
+        (GeodeticPoint(1, 2, 3), GeodeticPoint(1, 2, 4), False),
+        (GeodeticPoint(1, 2, float("nan")), GeodeticPoint(1, 2, float("nan")), False),
+    ],
+)
+def test_position_equality_is_fieldwise(a, b, equal):
+    assert (a == b) is equal
+    assert (a != b) is not equal
+
+
+@pytest.mark.parametrize("value", [LatLon(1, 2), GeodeticPoint(1, 2, 0)])
+def test_positions_do_not_equal_other_types_and_are_unhashable_and_unordered(value):
+    assert value != (1, 2)
+    assert value != (1, 2, 0)
+    assert (LatLon(1, 2) == GeodeticPoint(1, 2, 0)) is False
+    assert value.__eq__((1, 2)) is NotImplemented
+    with pytest.raises(TypeError):
+        hash(value)
+    with pytest.raises(TypeError):
+        value < value  # noqa: B015
+
+
+@pytest.mark.parametrize(
+    "build, parameter",
+    [
+        (lambda: LatLon("1", 2), "latitude_deg"),
+        (lambda: LatLon(1, None), "longitude_deg"),
+        (lambda: GeodeticPoint(1, 2, "3"), "altitude"),
+    ],
+)
+def test_position_float_conversion_failures_name_the_parameter(build, parameter):
+    with pytest.raises(TypeError) as error:
+        build()
+    assert notes(error) == [f"while processing '{parameter}'"]
+
+
+def test_positions_are_immutable():
+    p = LatLon(1, 2)
+    with pytest.raises(AttributeError):
+        p.latitude_deg = 3.0
+
+
+# --- Construction failures ----------------------------------------------------------------------
+
+AOI = "Area of interest error: "
+
+
+@pytest.mark.parametrize(
+    "build, text",
+    [
+        (lambda: Circle(LatLon(91, 0), 1), "latitude 91 is outside [-90, 90]"),
+        (lambda: Circle((float("nan"), 0), 1), "latitude NaN is outside [-90, 90]"),
+        (lambda: Circle((0, float("nan")), 1), "circle centre longitude is not finite: NaN"),
+        (lambda: Circle((0, 0), float("-inf")), "circle radius is not finite: -inf"),
+        (lambda: Circle((0, 0), float("nan")), "circle radius is not finite: NaN"),
+        (lambda: Circle((0, 0), 90), "circle radius must lie in (0, 90°), got 90°"),
+        (lambda: Circle((0, 0), 0), "circle radius must lie in (0, 90°), got 0°"),
+        (lambda: Circle((0, 0), -2.5), "circle radius must lie in (0, 90°), got -2.5°"),
+        (lambda: Circle((0, 0), 89.99999999), "circle radius must lie in (0, 90°), got 89.99999999°"),
+        (lambda: Rectangle((-90.5, 0), (0, 1)), "latitude -90.5 is outside [-90, 90]"),
+        (lambda: Rectangle((0, float("inf")), (1, 1)), "rectangle west longitude is not finite: inf"),
+        (lambda: Rectangle((0, 0), (1, float("-inf"))), "rectangle east longitude is not finite: -inf"),
+        (lambda: Rectangle.latitude_band(0, 95), "latitude 95 is outside [-90, 90]"),
+        (lambda: Polygon([(0, 0), (0, 10)]), "polygon needs at least 3 distinct vertices, got 2"),
+        (lambda: Polygon([(0, 0), (0, 10), (0, 10)]), "polygon needs at least 3 distinct vertices, got 2"),
+        (lambda: Polygon([(0, 0), (0, 10), (5, float("nan"))]), "polygon vertex longitude is not finite: NaN"),
+        (lambda: Polygon([(0, 0), (0, 180), (10, 10)]), "polygon edge 0 joins antipodal vertices; no unique great-circle arc joins them"),
+    ],
+)
+def test_area_validation_texts(build, text):
+    with pytest.raises(ValueError) as error:
+        build()
+    assert str(error.value) == AOI + text
+
+
+@pytest.mark.parametrize(
+    "build",
+    [
+        lambda: Rectangle((10, -180), (20, 180)),
+        lambda: Rectangle((20, 0), (20, 10)),
+        lambda: Rectangle((30, 0), (20, 10)),
+        lambda: Rectangle.latitude_band(10, 10),
+    ],
+)
+def test_empty_rectangles_are_refused(build):
+    with pytest.raises(ValueError, match="^Area of interest error: rectangle is empty: south "):
+        build()
+
+
+def test_polygon_larger_than_a_hemisphere_reports_one_decimal():
+    ring = [(0, 0), (0, 120), (0, 240), (10, 60)]
+    with pytest.raises(ValueError) as error:
+        Polygon(ring)
+    text = str(error.value)
+    assert text.startswith(AOI + "polygon spans ")
+    spread = text[len(AOI + "polygon spans "):].split("°", 1)[0]
+    assert len(spread.split(".")[1]) == 1
+    assert text.endswith("does not fit within a hemisphere; split it into smaller polygons, "
+                         "or describe the complementary region instead")
+
+
+@pytest.mark.parametrize(
+    "build, parameter",
+    [
+        (lambda: Circle([0, 0], 5), "centre"),
+        (lambda: Circle((0, 0, 0), 5), "centre"),
+        (lambda: Rectangle("north", (1, 1)), "south_west"),
+        (lambda: Rectangle((0, 0), None), "north_east"),
+        (lambda: Circle((0, 0), 5).signed_angular_offset_deg([1, 2]), "point"),
+        (lambda: Circle((0, 0), 5).max_angular_distance_deg(("a", 2)), "point"),
+    ],
+)
+def test_wrong_position_forms_raise_the_latlon_type_error_with_a_note(build, parameter):
+    with pytest.raises(TypeError) as error:
+        build()
+    assert str(error.value) == LATLON_TYPE_TEXT
+    assert notes(error) == [f"while processing '{parameter}'"]
+
+
+@pytest.mark.parametrize(
+    "build, parameter",
+    [
+        (lambda: Circle((0, 0), "5"), "radius_deg"),
+        (lambda: Rectangle.latitude_band(None, 10), "south_deg"),
+        (lambda: Rectangle.latitude_band(0, "x"), "north_deg"),
+        (lambda: Polygon([(0, 0), (0, 10), (10, 10)], fill_rule=None), "fill_rule"),
+        (lambda: Polygon([(0, 0), (0, 10), (10, 10)], 0), "fill_rule"),
+    ],
+)
+def test_non_float_and_non_fill_rule_arguments_are_type_errors_with_a_note(build, parameter):
+    with pytest.raises(TypeError) as error:
+        build()
+    assert notes(error) == [f"while processing '{parameter}'"]
+
+
+def test_polygon_vertex_errors_pass_through_without_a_note():
+    with pytest.raises(TypeError) as error:
+        Polygon([(0, 0), [0, 10], (10, 10)])
+    assert str(error.value) == LATLON_TYPE_TEXT
+    assert notes(error) == []
+    with pytest.raises(TypeError) as error:
+        Polygon(42)
+    assert notes(error) == []
+
+
+def test_polygon_fill_rule_is_checked_before_the_vertices():
+    with pytest.raises(TypeError) as error:
+        Polygon([1, 2, 3], fill_rule="EvenOdd")
+    assert notes(error) == ["while processing 'fill_rule'"]
+
+
+def test_accepted_position_forms_give_the_same_area():
+    forms = [(10, 20), LatLon(10, 20), GeodeticPoint(10, 20, 5e5)]
+    reprs = {repr(Circle(centre, 3)) for centre in forms}
+    assert len(reprs) == 1
+
+
+def shortest(x):
+    """The library's number format: shortest round trip, no exponent, no '.0'."""
+    if math.isnan(x):
+        return "NaN"
+    if math.isinf(x):
+        return "inf" if x > 0 else "-inf"
+    text = format(Decimal(repr(x)), "f")
+    return text[:-2] if text.endswith(".0") else text
+
+
+@pytest.mark.parametrize(
+    "area",
+    [Circle((0, 190), 5), Circle((-33.3, 151.2), 0.25), Rectangle((0, 0), (1, 2)),
+     Rectangle((10, 170), (20, -170)), Rectangle.latitude_band(-90, 60)],
+)
+def test_area_reprs_show_what_the_getters_read(area):
+    if isinstance(area, Circle):
+        c = area.centre
+        expected = (f"Circle(centre=({shortest(c.latitude_deg)}, {shortest(c.longitude_deg)}), "
+                    f"radius_deg={shortest(area.radius_deg)})")
+    else:
+        (south, north), (west, span) = area.latitudes_deg, area.longitudes_deg
+        expected = (f"Rectangle(latitudes=({shortest(south)}, {shortest(north)}), "
+                    f"west={shortest(west)}, span={shortest(span)})")
+    assert repr(area) == expected
+
+
+# --- Getters and reprs --------------------------------------------------------------------------
+
+
+def test_circle_reads_back_a_normalised_centre():
+    circle = Circle((0, 190), 5)
+    assert circle.centre.latitude_deg == 0
+    assert circle.centre.longitude_deg == pytest.approx(-170, abs=1e-12)
+    assert circle.centre is not circle.centre
+    assert circle.radius_deg == pytest.approx(5, abs=1e-13)
+    assert Circle((90, 0), 1).centre.latitude_deg == pytest.approx(90, abs=1e-12)
+
+
+def test_rectangle_across_the_antimeridian():
+    box = Rectangle((10, 170), (20, -170))
+    assert box.latitudes_deg == pytest.approx((10, 20), abs=1e-12)
+    assert box.longitudes_deg == pytest.approx((170, 20), abs=1e-12)
+    assert box.signed_angular_offset_deg((15, 180)) > 0
+    assert box.signed_angular_offset_deg((15, 0)) < 0
+    assert Rectangle((0, 541), (1, 542)).longitudes_deg == pytest.approx((-179, 1), abs=1e-12)
+
+
+def test_latitude_band_spans_every_longitude():
+    band = Rectangle.latitude_band(-90, 60)
+    assert band.longitudes_deg == (-180, 360)
+    assert band.latitudes_deg == pytest.approx((-90, 60), abs=1e-12)
+    assert band.signed_angular_offset_deg((-90, 0)) == pytest.approx(150, abs=1e-9)
+    whole = Rectangle.latitude_band(-90, 90)
+    for point in [(0, 0), (90, 0), (-45, 123)]:
+        assert whole.signed_angular_offset_deg(point) == pytest.approx(180, abs=1e-9)
+
+
+def test_polygon_deduplicates_and_reports_its_ring():
+    polygon = Polygon([(0, 0), (0, 10), (0, 10), (10, 10), (0, 0)])
+    assert repr(polygon) == "Polygon(3 vertices, fill_rule=NonZero)"
+    vertices = polygon.vertices
+    assert isinstance(vertices, list) and all(isinstance(v, LatLon) for v in vertices)
+    got = [c for v in vertices for c in (v.latitude_deg, v.longitude_deg)]
+    assert got == pytest.approx([0, 0, 0, 10, 10, 10], abs=1e-12)
+    assert polygon.vertices is not vertices
+    even_odd = Polygon(iter([(0, 0), (0, 10), (10, 10)]), FillRule.EvenOdd)
+    assert even_odd.fill_rule is FillRule.EvenOdd
+    assert repr(even_odd) == "Polygon(3 vertices, fill_rule=EvenOdd)"
+    assert Polygon([(0, 0), (0, 10), (10, 10)]).fill_rule is FillRule.NonZero
+
+
+def test_circle_offsets_at_centre_rim_and_antipode():
+    circle = Circle((30, 40), 12.5)
+    assert circle.signed_angular_offset_deg((30, 40)) == pytest.approx(12.5, abs=1e-12)
+    assert circle.max_angular_distance_deg((30, 40)) == pytest.approx(12.5, abs=1e-12)
+    assert circle.signed_angular_offset_deg((-30, 220)) == pytest.approx(12.5 - 180, abs=1e-12)
+    assert circle.max_angular_distance_deg((-30, 220)) == pytest.approx(180, abs=1e-12)
+    assert circle.signed_angular_offset_deg((42.5, 40)) == pytest.approx(0, abs=1e-12)
+
+
+def test_areas_compare_by_identity():
+    a, b = Circle((0, 0), 1), Circle((0, 0), 1)
+    assert a == a and a != b
+    assert Polygon([(0, 0), (0, 1), (1, 1)]) != Polygon([(0, 0), (0, 1), (1, 1)])
+    hash(a)  # identity hash, like any plain object
+
+
+def test_fill_rules_decide_self_intersecting_rings():
+    triangle_twice = [(0, 0), (0, 20), (20, 10)] * 2
+    inside = (7, 10)
+    assert Polygon(triangle_twice, FillRule.NonZero).signed_angular_offset_deg(inside) > 0
+    assert Polygon(triangle_twice, FillRule.EvenOdd).signed_angular_offset_deg(inside) < 0
+    figure_eight = [(0, 0), (10, 10), (0, 20), (10, 20), (0, 10), (10, 0)]
+    for rule in (FillRule.NonZero, FillRule.EvenOdd):
+        polygon = Polygon(figure_eight, rule)
+        assert polygon.signed_angular_offset_deg((5, 3)) > 0
+        assert polygon.signed_angular_offset_deg((5, 17)) > 0
+
+
+def test_vertex_order_does_not_change_offsets():
+    ring = [(0, 0), (5, 12), (14, 9), (11, -3)]
+    forward, backward = Polygon(ring), Polygon(ring[::-1])
+    rng = random.Random(7)
+    for _ in range(50):
+        point = (rng.uniform(-20, 30), rng.uniform(-20, 30))
+        assert forward.signed_angular_offset_deg(point) == pytest.approx(
+            backward.signed_angular_offset_deg(point), abs=1e-12)
+
+
+# --- Polygon offsets against brute-force boundary sampling ------------------------------------------------
+
+STEP_DEG = 0.002
+
+
+def arc(a, b):
+    """Great-circle arc from unit vector a to b, sampled at STEP_DEG."""
+    n = max(2, int(angle_deg(a, b) / STEP_DEG) + 2)
+    omega = np.radians(angle_deg(a, b))
+    s = np.linspace(0.0, 1.0, n)[:, None]
+    return (np.sin((1 - s) * omega) * a + np.sin(s * omega) * b) / np.sin(omega)
+
+
+def check_offsets(area, boundary, inside, points):
+    for lat, lon in points:
+        p = unit(lat, lon)
+        distance = angle_deg(boundary, p).min()
+        offset = area.signed_angular_offset_deg((lat, lon))
+        assert abs(offset) == pytest.approx(distance, abs=STEP_DEG)
+        if distance > STEP_DEG:
+            assert (offset > 0) == inside(p), (lat, lon, offset)
+
+
+def random_points(rng, centre, spread_deg, count=60):
+    return [(max(-90.0, min(90.0, centre[0] + rng.uniform(-spread_deg, spread_deg))),
+             centre[1] + rng.uniform(-spread_deg, spread_deg)) for _ in range(count)]
+
+
+@pytest.mark.parametrize("seed", range(3))
+def test_convex_polygon_offsets_match_boundary_sampling(seed):
+    rng = random.Random(100 + seed)
+    centre = (rng.uniform(-60, 60), rng.uniform(-180, 180))
+    radius = rng.uniform(3, 30)
+    count = rng.randint(3, 9)
+    bearings = sorted(rng.uniform(0, 360) for _ in range(count))
+    # Vertices on a small circle around the centre: a convex ring.
+    c = unit(*centre)
+    east = np.cross([0.0, 0.0, 1.0], c)
+    east /= np.linalg.norm(east)
+    north = np.cross(c, east)
+    r = math.radians(radius)
+    ring = [math.cos(r) * c + math.sin(r) * (math.sin(math.radians(b)) * east + math.cos(math.radians(b)) * north)
+            for b in bearings]
+    latlons = [(math.degrees(math.asin(v[2])), math.degrees(math.atan2(v[1], v[0]))) for v in ring]
+    polygon = Polygon(latlons)
+    boundary = np.concatenate([arc(ring[k], ring[(k + 1) % count]) for k in range(count)])
+    normals = [np.cross(ring[k], ring[(k + 1) % count]) for k in range(count)]
+
+    def inside(p):
+        signs = {bool(np.dot(m, p) > 0) for m in normals}
+        return len(signs) == 1 and np.dot(p, c) > 0
+
+    check_offsets(polygon, boundary, inside, random_points(rng, centre, radius * 1.8))
+
+
+# --- Enumerations -------------------------------------------------------------------------------
+
+
+@pytest.mark.parametrize(
+    "member, value, text",
+    [
+        (FillRule.NonZero, 0, "FillRule.NonZero"),
+        (FillRule.EvenOdd, 1, "FillRule.EvenOdd"),
+        (Coverage.Any, 0, "Coverage.Any"),
+        (Coverage.Full, 1, "Coverage.Full"),
+    ],
+)
+def test_enumeration_members(member, value, text):
+    cls = type(member)
+    assert getattr(cls, text.split(".")[1]) is member
+    assert int(member) == value
+    assert repr(member) == text
+    assert member == value and member != 1 - value
+    assert hash(member) == hash(int(member)) == hash(value)
+    assert member != str(value) and member.__eq__(str(value)) is NotImplemented
+    assert len({member, value}) == 1
+
+
+def test_enumerations_do_not_mix_order_or_construct():
+    assert FillRule.NonZero.__eq__(Coverage.Any) is NotImplemented
+    with pytest.raises(TypeError):
+        Coverage.Any < Coverage.Full  # noqa: B015
+    for cls in (FillRule, Coverage):
+        with pytest.raises(TypeError):
+            cls()
+        with pytest.raises(TypeError):
+            cls(0)
+
+
+# --- Surface: module, signatures, docstrings ----------------------------------------------------
+
+
+@pytest.mark.parametrize(
+    "obj, signature, doc_start",
+    [
+        (LatLon, "(latitude_deg, longitude_deg)", "A point on Earth's surface, in degrees."),
+        (GeodeticPoint, "(latitude_deg, longitude_deg, altitude)", "A geodetic position on or above the WGS-84 ellipsoid."),
+        (Circle, "(centre, radius_deg)", "A circular area on Earth's surface — a spherical cap."),
+        (Rectangle, "(south_west, north_east)", "A latitude/longitude box, whose north and south edges follow their parallels\nexactly."),
+        (Polygon, "(vertices, fill_rule=...)", "A closed polygon on Earth's surface whose edges are great-circle arcs."),
+        (Rectangle.latitude_band, "(south_deg, north_deg)", "A box spanning every longitude between two latitudes — a band, or a polar\ncap when one latitude is a pole."),
+        (Circle.signed_angular_offset_deg, "($self, point)", "Signed angular offset of a point from the boundary, in degrees:\npositive inside, negative outside, zero on the boundary."),
+        (Polygon.max_angular_distance_deg, "($self, point)", "Angular distance from a point to the farthest point of the area, in\ndegrees."),
+    ],
+)
+def test_signatures_and_docstrings(obj, signature, doc_start):
+    assert obj.__text_signature__ == signature
+    assert obj.__doc__.startswith(doc_start)
+
+
+@pytest.mark.parametrize(
+    "cls, name, doc",
+    [
+        (LatLon, "latitude_deg", "Geodetic latitude in degrees (positive north)."),
+        (GeodeticPoint, "longitude_deg", "Geodetic longitude in degrees (positive east)."),
+        (GeodeticPoint, "altitude", "Height above the WGS-84 ellipsoid in metres."),
+        (Circle, "centre", "The circle's centre."),
+        (Rectangle, "longitudes_deg", "The western bound and the extent eastward from it, in degrees. The extent is\n360 for a box built by `latitude_band`."),
+        (Polygon, "vertices", "The polygon's vertices in ring order, after deduplication."),
+        (Polygon, "fill_rule", "How the interior of a self-intersecting ring is determined."),
+    ],
+)
+def test_property_docstrings(cls, name, doc):
+    assert cls.__dict__[name].__doc__ == doc
+
+
+@pytest.mark.parametrize("cls", [LatLon, GeodeticPoint, Circle, Rectangle, Polygon, FillRule, Coverage])
+def test_classes_report_the_extension_module(cls):
+    assert cls.__module__ == "satvane._satvane"
+
+
+# --- Arbitrary floats: a result or the documented exception, never a crash -----------------------
+
+anything = st.floats(allow_nan=True, allow_infinity=True)
+pairs = st.tuples(anything, anything)
+
+
+def built_or_refused(build):
+    try:
+        return build()
+    except ValueError as error:
+        assert str(error).startswith(AOI)
+        return None
+
+
+@settings(max_examples=300, deadline=None)
+@given(centre=pairs, radius=anything, query=pairs)
+def test_circle_with_arbitrary_floats(centre, radius, query):
+    circle = built_or_refused(lambda: Circle(centre, radius))
+    if circle is not None:
+        assert 0 < circle.radius_deg < 90
+        offset = circle.signed_angular_offset_deg(query)
+        farthest = circle.max_angular_distance_deg(query)
+        if all(map(math.isfinite, query)) and abs(query[0]) <= 90:
+            assert -180 <= offset <= 90 and 0 <= farthest <= 180
+
+
+@settings(max_examples=300, deadline=None)
+@given(south_west=pairs, north_east=pairs, band=pairs, query=pairs)
+def test_rectangles_with_arbitrary_floats(south_west, north_east, band, query):
+    for box in (built_or_refused(lambda: Rectangle(south_west, north_east)),
+                built_or_refused(lambda: Rectangle.latitude_band(*band))):
+        if box is not None:
+            south, north = box.latitudes_deg
+            west, span = box.longitudes_deg
+            assert -90 <= south < north <= 90 and -180 <= west < 180 and 0 < span <= 360
+            offset = box.signed_angular_offset_deg(query)
+            if all(map(math.isfinite, query)) and abs(query[0]) <= 90:
+                assert -180 <= offset <= 180
+            box.max_angular_distance_deg(query)
+
+
+@settings(max_examples=300, deadline=None)
+@given(vertices=st.lists(pairs, min_size=0, max_size=8), query=pairs)
+def test_polygon_with_arbitrary_floats(vertices, query):
+    polygon = built_or_refused(lambda: Polygon(vertices))
+    if polygon is not None:
+        assert len(polygon.vertices) >= 3
+        offset = polygon.signed_angular_offset_deg(query)
+        if all(map(math.isfinite, query)) and abs(query[0]) <= 90:
+            assert -180 <= offset <= 180
+        polygon.max_angular_distance_deg(query)
+
+
+@settings(max_examples=200, deadline=None)
+@given(values=st.tuples(anything, anything, anything))
+def test_positions_with_arbitrary_floats(values):
+    g = GeodeticPoint(*values)
+    assert repr(g).startswith("GeodeticPoint(latitude_deg=")
+    assert (g == GeodeticPoint(*values)) is not any(map(math.isnan, values))
