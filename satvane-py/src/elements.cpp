@@ -131,12 +131,12 @@ PyObject* read_json_text(ModuleState& state, std::string_view json) {
 constexpr Param kJsonParams[] = {{"json"}};
 constexpr Signature kJsonSignature{"Elements.from_json", kJsonParams, {}};
 
-PyObject* from_json(PyObject* cls, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+PyObject* from_json(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   Args<1> a;
   if (!a.parse(kJsonSignature, args, nargs, kwnames)) return nullptr;
   const auto json = arg_str(a[0], "json");
   if (!json) return nullptr;
-  return read_json_text(state_of_type(reinterpret_cast<PyTypeObject*>(cls)), *json);
+  return read_json_text(state_of_module(module), *json);
 }
 
 constexpr Param kDictParams[] = {{"data"}};
@@ -144,10 +144,10 @@ constexpr Signature kDictSignature{"Elements.from_dict", kDictParams, {}};
 
 // The dict goes through json.dumps and the JSON reader, so both forms accept exactly the same
 // records and report the same texts.
-PyObject* from_dict(PyObject* cls, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+PyObject* from_dict(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   Args<1> a;
   if (!a.parse(kDictSignature, args, nargs, kwnames)) return nullptr;
-  ModuleState& state = state_of_type(reinterpret_cast<PyTypeObject*>(cls));
+  ModuleState& state = state_of_module(module);
   Ref json_module(PyImport_Import(state.str_json));
   if (!json_module) return nullptr;
   PyObject* call_args[] = {json_module.get(), a[0]};

@@ -101,11 +101,14 @@ struct ModuleState {
 
 // The state of the module that created `type`. Every class of the module is final, so the
 // type of any of our instances leads straight to the module.
-// A static method receives its class as `self`: use state_of_type((PyTypeObject*)self) there.
 inline ModuleState& state_of_type(PyTypeObject* type) {
   return *static_cast<ModuleState*>(PyType_GetModuleState(type));
 }
 inline ModuleState& state_of(PyObject* instance) { return state_of_type(Py_TYPE(instance)); }
+// Static methods are bound to the module (see add_static_methods).
+inline ModuleState& state_of_module(PyObject* module) {
+  return *static_cast<ModuleState*>(PyModule_GetState(module));
+}
 
 // Plugs a position class into LatLonArg; returns -1 with an error set when the table is full.
 int register_latlon_source(ModuleState& state, PyTypeObject* type, LatLonReader read);

@@ -162,7 +162,9 @@ PyObject* call_fast_constructor(FastConstructor make, PyTypeObject* type, PyObje
 
 int add_static_methods(PyTypeObject* type, PyMethodDef* methods) {
   for (PyMethodDef* def = methods; def->ml_name != nullptr; ++def) {
-    Ref function(PyCFunction_NewEx(def, reinterpret_cast<PyObject*>(type), nullptr));
+    PyObject* module = PyType_GetModule(type);
+    if (module == nullptr) return -1;
+    Ref function(PyCFunction_NewEx(def, module, nullptr));
     if (!function) return -1;
     Ref method(PyStaticMethod_New(function.get()));
     if (!method || PyDict_SetItemString(type->tp_dict, def->ml_name, method.get()) < 0) return -1;

@@ -136,8 +136,8 @@ struct Constructor {
 
 // Static methods: the interpreter hands a METH_STATIC function no `self`, which leaves it no
 // way to reach the module state. So static methods are listed apart from Py_tp_methods (flags
-// without METH_STATIC) and added by the ready hook with this, which binds the class as `self`:
-// inside, use state_of_type(reinterpret_cast<PyTypeObject*>(self)).
+// without METH_STATIC) and added by the ready hook with this, which binds the module as `self`:
+// inside, use state_of_module(self).
 int add_static_methods(PyTypeObject* type, PyMethodDef* methods);
 
 // ---------------------------------------------------------------------------------------------

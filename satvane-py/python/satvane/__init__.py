@@ -28,4 +28,4 @@ LatLonLike = _typing.Union["LatLon", "GeodeticPoint", "tuple[float, float]"]
 # An area of interest on the ground.
 Area = _typing.Union["Polygon", "Rectangle", "Circle"]
 
-__all__ = [name for name in dir(_satvane) if not name.startswith("_")] + ["LatLonLike", "IntervalRange", "Area"]
+__all__ = [name for name in vars(_satvane) if not name.startswith("_")] + ["LatLonLike", "IntervalRange", "Area"]
