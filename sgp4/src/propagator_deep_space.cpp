@@ -224,13 +224,12 @@ ResonanceTerms one_day_resonance(double cosim, double sinim, double emsq, double
   return r;
 }
 
-// Rates of the resonance integrator state (mean longitude xli, mean motion xni) at `atime`.
-struct ResonanceRates {
-  double xndt, xldot, xnddt;
-};
+constexpr double resonance_step_min = 720.0;
+constexpr double resonance_half_step_sq = 259200.0;  // 720^2 / 2
 
-ResonanceRates resonance_rates(const ResonanceTerms& r, double perigee_at_epoch, double perigee_rate,
-                               double atime, double xli, double xni) {
+// The integrator state at `atime` with its rates (xldot follows as xni + xfact).
+ResonanceState resonance_state(const ResonanceTerms& r, double perigee_at_epoch, double perigee_rate, double atime,
+                               double xli, double xni) {
   constexpr double fasx2 = 0.13130908;
   constexpr double fasx4 = 2.8843198;
   constexpr double fasx6 = 0.37448087;
@@ -240,59 +239,81 @@ ResonanceRates resonance_rates(const ResonanceTerms& r, double perigee_at_epoch,
   constexpr double g52 = 1.0508330;
   constexpr double g54 = 4.4108898;
 
-  ResonanceRates rates{};
-  rates.xldot = xni + r.xfact;
+  ResonanceState s{xli, xni, 0.0, 0.0};
+  const double xldot = xni + r.xfact;
   if (r.kind != Resonance::HalfDay) {
-    rates.xndt = r.del1 * std::sin(xli - fasx2) + r.del2 * std::sin(2.0 * (xli - fasx4)) +
-                 r.del3 * std::sin(3.0 * (xli - fasx6));
-    rates.xnddt = r.del1 * std::cos(xli - fasx2) + 2.0 * r.del2 * std::cos(2.0 * (xli - fasx4)) +
-                  3.0 * r.del3 * std::cos(3.0 * (xli - fasx6));
+    s.xndt = r.del1 * std::sin(xli - fasx2) + r.del2 * std::sin(2.0 * (xli - fasx4)) +
+             r.del3 * std::sin(3.0 * (xli - fasx6));
+    s.xnddt = r.del1 * std::cos(xli - fasx2) + 2.0 * r.del2 * std::cos(2.0 * (xli - fasx4)) +
+              3.0 * r.del3 * std::cos(3.0 * (xli - fasx6));
   } else {
     const double xomi = perigee_at_epoch + perigee_rate * atime;
     const double x2omi = xomi + xomi;
     const double x2li = xli + xli;
-    rates.xndt = r.d2201 * std::sin(x2omi + xli - g22) + r.d2211 * std::sin(xli - g22) +
-                 r.d3210 * std::sin(xomi + xli - g32) + r.d3222 * std::sin(-xomi + xli - g32) +
-                 r.d4410 * std::sin(x2omi + x2li - g44) + r.d4422 * std::sin(x2li - g44) +
-                 r.d5220 * std::sin(xomi + xli - g52) + r.d5232 * std::sin(-xomi + xli - g52) +
-                 r.d5421 * std::sin(xomi + x2li - g54) + r.d5433 * std::sin(-xomi + x2li - g54);
-    rates.xnddt = r.d2201 * std::cos(x2omi + xli - g22) + r.d2211 * std::cos(xli - g22) +
-                  r.d3210 * std::cos(xomi + xli - g32) + r.d3222 * std::cos(-xomi + xli - g32) +
-                  r.d5220 * std::cos(xomi + xli - g52) + r.d5232 * std::cos(-xomi + xli - g52) +
-                  2.0 * (r.d4410 * std::cos(x2omi + x2li - g44) + r.d4422 * std::cos(x2li - g44) +
-                         r.d5421 * std::cos(xomi + x2li - g54) + r.d5433 * std::cos(-xomi + x2li - g54));
+    s.xndt = r.d2201 * std::sin(x2omi + xli - g22) + r.d2211 * std::sin(xli - g22) +
+             r.d3210 * std::sin(xomi + xli - g32) + r.d3222 * std::sin(-xomi + xli - g32) +
+             r.d4410 * std::sin(x2omi + x2li - g44) + r.d4422 * std::sin(x2li - g44) +
+             r.d5220 * std::sin(xomi + xli - g52) + r.d5232 * std::sin(-xomi + xli - g52) +
+             r.d5421 * std::sin(xomi + x2li - g54) + r.d5433 * std::sin(-xomi + x2li - g54);
+    s.xnddt = r.d2201 * std::cos(x2omi + xli - g22) + r.d2211 * std::cos(xli - g22) +
+              r.d3210 * std::cos(xomi + xli - g32) + r.d3222 * std::cos(-xomi + xli - g32) +
+              r.d5220 * std::cos(xomi + xli - g52) + r.d5232 * std::cos(-xomi + xli - g52) +
+              2.0 * (r.d4410 * std::cos(x2omi + x2li - g44) + r.d4422 * std::cos(x2li - g44) +
+                     r.d5421 * std::cos(xomi + x2li - g54) + r.d5433 * std::cos(-xomi + x2li - g54));
   }
-  rates.xnddt = rates.xnddt * rates.xldot;
-  return rates;
+  s.xnddt = s.xnddt * xldot;
+  return s;
 }
 
-// Euler-Maclaurin integration of the resonance from the epoch in 720-minute steps, then a
-// Taylor step to `minutes`. Sets the mean anomaly and mean motion of `mean`.
+// One Euler-Maclaurin step of `delt` minutes from the state at `atime`.
+ResonanceState resonance_step(const ResonanceTerms& r, const EpochElements& elements, const SecularTerms& secular,
+                              const ResonanceState& s, double atime, double delt) {
+  const double xldot = s.xni + r.xfact;
+  const double xli = s.xli + xldot * delt + s.xndt * resonance_half_step_sq;
+  const double xni = s.xni + s.xndt * delt + s.xnddt * resonance_half_step_sq;
+  return resonance_state(r, elements.argument_of_perigee, secular.perigee_rate, atime + delt, xli, xni);
+}
+
+void fill_resonance_table(ResonanceTerms& r, const EpochElements& elements, const SecularTerms& secular) {
+  for (const double delt : {resonance_step_min, -resonance_step_min}) {
+    auto& table = delt > 0.0 ? r.forward : r.backward;
+    double atime = 0.0;
+    table[0] = resonance_state(r, elements.argument_of_perigee, secular.perigee_rate, 0.0, r.xlamo,
+                               elements.brouwer_mean_motion);
+    for (std::size_t k = 1; k < table.size(); ++k) {
+      table[k] = resonance_step(r, elements, secular, table[k - 1], atime, delt);
+      atime = atime + delt;
+    }
+  }
+}
+
+// Integrates the resonance from the epoch in 720-minute steps (starting from the nearest
+// stored step), then a Taylor step to `minutes`. Sets the mean anomaly and mean motion.
 void integrate_resonance(const ResonanceTerms& r, const EpochElements& elements, const SecularTerms& secular,
                          double theta, double minutes, MeanElements& mean) {
-  constexpr double step_min = 720.0;
-  constexpr double step2 = 259200.0;  // step_min^2 / 2
   if (!(std::fabs(minutes) <= max_resonance_span_min)) {
     mean.mean_anomaly = std::nan("");
     mean.mean_motion = std::nan("");
     return;
   }
   const double no = elements.brouwer_mean_motion;
-  const double delt = minutes > 0.0 ? step_min : -step_min;
+  const double delt = minutes > 0.0 ? resonance_step_min : -resonance_step_min;
+  const auto& table = minutes > 0.0 ? r.forward : r.backward;
   double atime = 0.0;
-  double xni = no;
-  double xli = r.xlamo;
-  ResonanceRates rates{};
-  for (;;) {
-    rates = resonance_rates(r, elements.argument_of_perigee, secular.perigee_rate, atime, xli, xni);
-    if (std::fabs(minutes - atime) < step_min) break;
-    xli = xli + rates.xldot * delt + rates.xndt * step2;
-    xni = xni + rates.xndt * delt + rates.xnddt * step2;
+  std::size_t k = 0;
+  while (k + 1 < table.size() && std::fabs(minutes - atime) >= resonance_step_min) {
+    ++k;
+    atime = atime + delt;
+  }
+  ResonanceState s = table[k];
+  while (std::fabs(minutes - atime) >= resonance_step_min) {
+    s = resonance_step(r, elements, secular, s, atime, delt);
     atime = atime + delt;
   }
   const double ft = minutes - atime;
-  const double nm = xni + rates.xndt * ft + rates.xnddt * ft * ft * 0.5;
-  const double xl = xli + rates.xldot * ft + rates.xndt * ft * ft * 0.5;
+  const double xldot = s.xni + r.xfact;
+  const double nm = s.xni + s.xndt * ft + s.xnddt * ft * ft * 0.5;
+  const double xl = s.xli + xldot * ft + s.xndt * ft * ft * 0.5;
   if (r.kind != Resonance::OneDay)
     mean.mean_anomaly = xl - 2.0 * mean.node + 2.0 * theta;
   else
@@ -413,6 +434,7 @@ DeepSpaceInit deep_space_secular_init(const ThirdBodyGeometry& g, const EpochEle
     r.xfact = secular.mean_anomaly_rate + perigee_and_node_rate - earth_rotation_rad_min + rates.mean_anomaly +
               rates.perigee + rates.node - no;
   }
+  fill_resonance_table(r, elements, secular);
   return init;
 }
 

@@ -3,6 +3,7 @@
 // satellite and time of SGP4-VER.TLE.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <fstream>
@@ -144,10 +145,16 @@ void expect_state(const sgp4::Constants& constants, const ReferenceState& ref, s
   const auto prediction = constants.propagate(ref.minutes);
   ASSERT_TRUE(prediction.has_value()) << "satellite " << id << " at " << ref.minutes
                                       << " min: " << prediction.error().text();
+  // A decayed orbit run backwards reaches 1e11 km; there only the last bits can agree.
+  const auto tolerance = [](double absolute, double reference) {
+    return std::max(absolute, 1e-15 * std::fabs(reference));
+  };
   for (int axis = 0; axis < 3; ++axis) {
-    EXPECT_NEAR(prediction->position_km[axis], ref.position_km[axis], position_tolerance_km)
+    EXPECT_NEAR(prediction->position_km[axis], ref.position_km[axis],
+                tolerance(position_tolerance_km, ref.position_km[axis]))
         << "satellite " << id << " at " << ref.minutes << " min, axis " << axis;
-    EXPECT_NEAR(prediction->velocity_km_s[axis], ref.velocity_km_s[axis], velocity_tolerance_km_s)
+    EXPECT_NEAR(prediction->velocity_km_s[axis], ref.velocity_km_s[axis],
+                tolerance(velocity_tolerance_km_s, ref.velocity_km_s[axis]))
         << "satellite " << id << " at " << ref.minutes << " min, axis " << axis;
   }
 }

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Writes sgp4_wgs84_reference.txt: python-sgp4 states (WGS84, improved mode) for the
-satellites and times of SGP4-VER.TLE, the reference of the propagator's standard mode.
+satellites and times of SGP4-VER.TLE (plus four times weeks away), the reference of the
+propagator's standard mode.
 
 Run from anywhere: python3 tests/data/make_wgs84_reference.py
 
@@ -28,7 +29,8 @@ def listing_times(start, stop, step):
         t += step
     if t - stop < step - 1e-6:
         times.append(stop)
-    return times
+    # Beyond a week either side, past the resonance integrator steps the propagator stores.
+    return times + [-40000.0, -12000.0, 12000.0, 40000.0]
 
 
 def main():

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <expected>
 #include <string>
@@ -118,6 +119,16 @@ struct ThirdBodyRates {
 
 enum class Resonance : std::uint8_t { None, OneDay, HalfDay };
 
+// State of the resonance integrator (mean longitude, mean motion and their rates) at one of
+// its 720-minute steps from the epoch.
+struct ResonanceState {
+  double xli, xni, xndt, xnddt;
+};
+
+// Integrator steps kept on each side of the epoch (8 days): propagation near the epoch then
+// starts from the stored step instead of integrating from the epoch on every call.
+inline constexpr std::size_t resonance_table_steps = 16;
+
 // Geopotential resonance terms of 12 h and 24 h orbits, integrated numerically.
 struct ResonanceTerms {
   Resonance kind;
@@ -125,6 +136,9 @@ struct ResonanceTerms {
   double del1, del2, del3;                                                      // one day
   double xfact;
   double xlamo;
+  // Steps 0, 1, 2, ... after (forward) and before (backward) the epoch.
+  std::array<ResonanceState, resonance_table_steps + 1> forward;
+  std::array<ResonanceState, resonance_table_steps + 1> backward;
 };
 
 struct DeepSpaceTerms {
