@@ -99,16 +99,20 @@ struct ModuleState {
   PyTypeObject* type(ClassId id) const { return types[static_cast<unsigned>(id)]; }
 };
 
-// The state of the module that created `type`. Every class of the module is final, so the
-// type of any of our instances leads straight to the module.
-inline ModuleState& state_of_type(PyTypeObject* type) {
-  return *static_cast<ModuleState*>(PyType_GetModuleState(type));
-}
-inline ModuleState& state_of(PyObject* instance) { return state_of_type(Py_TYPE(instance)); }
 // Static methods are bound to the module (see add_static_methods).
 inline ModuleState& state_of_module(PyObject* module) {
   return *static_cast<ModuleState*>(PyModule_GetState(module));
 }
+
+// The state of the module that created `type`. Every class of the module is final, so the
+// type of any of our instances leads straight to the module. A static method's `self` (the
+// module) is accepted too, so it may be passed here like a class.
+inline ModuleState& state_of_type(PyTypeObject* type) {
+  auto* obj = reinterpret_cast<PyObject*>(type);
+  if (PyModule_Check(obj)) return state_of_module(obj);
+  return *static_cast<ModuleState*>(PyType_GetModuleState(type));
+}
+inline ModuleState& state_of(PyObject* instance) { return state_of_type(Py_TYPE(instance)); }
 
 // Plugs a position class into LatLonArg; returns -1 with an error set when the table is full.
 int register_latlon_source(ModuleState& state, PyTypeObject* type, LatLonReader read);
