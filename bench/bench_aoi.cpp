@@ -29,7 +29,8 @@ Polygon hundred_gon() {
   const double lat0 = 45 * kDegToRad, r = 10 * kDegToRad;
   for (int k = 0; k < 100; ++k) {
     const double bearing = 2 * std::numbers::pi * k / 100;
-    const double lat = std::asin(std::sin(lat0) * std::cos(r) + std::cos(lat0) * std::sin(r) * std::cos(bearing));
+    const double lat =
+        std::asin(std::sin(lat0) * std::cos(r) + std::cos(lat0) * std::sin(r) * std::cos(bearing));
     const double dlon = std::atan2(std::sin(bearing) * std::sin(r) * std::cos(lat0),
                                    std::cos(r) - std::sin(lat0) * std::sin(lat));
     ring.push_back({lat * kRadToDeg, 20 + dlon * kRadToDeg});

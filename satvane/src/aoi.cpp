@@ -155,9 +155,9 @@ std::expected<Rectangle, Error> Rectangle::build(double south, double north, dou
     const double cos_lat = std::cos(lat);
     return Vec3{cos_lat * std::cos(lon), cos_lat * std::sin(lon), std::sin(lat)};
   };
-  box.edges_ = Edges{{corner(south, west), corner(south, east), corner(north, east),
-                      corner(north, west)},
-                     {meridian(west), meridian(east)}};
+  box.edges_ =
+      Edges{{corner(south, west), corner(south, east), corner(north, east), corner(north, west)},
+            {meridian(west), meridian(east)}};
   return box;
 }
 

@@ -48,7 +48,9 @@ Vec3 unit(double lat_deg, double lon_deg) {
   const double lat = lat_deg * kDeg, lon = lon_deg * kDeg;
   return {std::cos(lat) * std::cos(lon), std::cos(lat) * std::sin(lon), std::sin(lat)};
 }
-LatLon lat_lon(const Vec3& v) { return {std::asin(std::clamp(v.z, -1.0, 1.0)) / kDeg, std::atan2(v.y, v.x) / kDeg}; }
+LatLon lat_lon(const Vec3& v) {
+  return {std::asin(std::clamp(v.z, -1.0, 1.0)) / kDeg, std::atan2(v.y, v.x) / kDeg};
+}
 double angle(const Vec3& a, const Vec3& b) { return std::atan2(norm(cross(a, b)), dot(a, b)); }
 
 // Point at distance `r` (radians) from `c` in direction `bearing` (radians).
@@ -69,14 +71,17 @@ void sample_arc(const Vec3& a, const Vec3& b, double step, std::vector<Vec3>& ou
     out.push_back(a * std::cos(t) + towards * std::sin(t));
   }
 }
-void sample_parallel(double lat_deg, double west_deg, double span_deg, double step, std::vector<Vec3>& out) {
+void sample_parallel(double lat_deg, double west_deg, double span_deg, double step,
+                     std::vector<Vec3>& out) {
   const double length = span_deg * kDeg * std::max(std::cos(lat_deg * kDeg), 1e-6);
   const int n = int(std::ceil(length / step)) + 1;
   for (int i = 0; i <= n; ++i) out.push_back(unit(lat_deg, west_deg + span_deg * i / n));
 }
-void sample_meridian(double lon_deg, double south_deg, double north_deg, double step, std::vector<Vec3>& out) {
+void sample_meridian(double lon_deg, double south_deg, double north_deg, double step,
+                     std::vector<Vec3>& out) {
   const int n = int(std::ceil((north_deg - south_deg) * kDeg / step)) + 1;
-  for (int i = 0; i <= n; ++i) out.push_back(unit(south_deg + (north_deg - south_deg) * i / n, lon_deg));
+  for (int i = 0; i <= n; ++i)
+    out.push_back(unit(south_deg + (north_deg - south_deg) * i / n, lon_deg));
 }
 
 // Nearest and farthest sampled boundary point.
@@ -87,7 +92,9 @@ std::pair<double, double> sampled_extremes(const Vec3& p, const std::vector<Vec3
     min_chord2 = std::min(min_chord2, dot(d, d));
     max_chord2 = std::max(max_chord2, dot(d, d));
   }
-  const auto chord_angle = [](double c2) { return 2 * std::asin(std::min(std::sqrt(c2) / 2, 1.0)); };
+  const auto chord_angle = [](double c2) {
+    return 2 * std::asin(std::min(std::sqrt(c2) / 2, 1.0));
+  };
   return {chord_angle(min_chord2), chord_angle(max_chord2)};
 }
 
@@ -130,20 +137,25 @@ Polygon polygon_of(const std::vector<LatLon>& vertices, FillRule rule = FillRule
 
 Case circle_case(std::string name, LatLon centre, double radius_deg) {
   const Vec3 c = unit(centre.latitude_deg, centre.longitude_deg);
-  return {name, [=] { return AnyArea(*Circle::create(centre, radius_deg)); },
-          [=](double step) {
-            std::vector<Vec3> rim;
-            const int n = int(2 * kPi * std::sin(radius_deg * kDeg) / step) + 8;
-            for (int i = 0; i < n; ++i) rim.push_back(offset_point(c, radius_deg * kDeg, 2 * kPi * i / n));
-            return rim;
-          },
-          [=](LatLon p) { return angle(c, unit(p.latitude_deg, p.longitude_deg)) < radius_deg * kDeg; },
-          centre, radius_deg * 2};
+  return {
+      name,
+      [=] { return AnyArea(*Circle::create(centre, radius_deg)); },
+      [=](double step) {
+        std::vector<Vec3> rim;
+        const int n = int(2 * kPi * std::sin(radius_deg * kDeg) / step) + 8;
+        for (int i = 0; i < n; ++i)
+          rim.push_back(offset_point(c, radius_deg * kDeg, 2 * kPi * i / n));
+        return rim;
+      },
+      [=](LatLon p) { return angle(c, unit(p.latitude_deg, p.longitude_deg)) < radius_deg * kDeg; },
+      centre,
+      radius_deg * 2};
 }
 
 Case box_case(std::string name, LatLon sw, LatLon ne) {
   const double span = std::fmod(ne.longitude_deg - sw.longitude_deg + 720.0, 360.0);
-  return {name, [=] { return AnyArea(*Rectangle::create(sw, ne)); },
+  return {name,
+          [=] { return AnyArea(*Rectangle::create(sw, ne)); },
           [=](double step) {
             std::vector<Vec3> b;
             sample_parallel(sw.latitude_deg, sw.longitude_deg, span, step, b);
@@ -153,14 +165,18 @@ Case box_case(std::string name, LatLon sw, LatLon ne) {
             return b;
           },
           [=](LatLon p) {
-            const double east_of_west = std::fmod(p.longitude_deg - sw.longitude_deg + 720.0, 360.0);
-            return p.latitude_deg >= sw.latitude_deg && p.latitude_deg <= ne.latitude_deg && east_of_west <= span;
+            const double east_of_west =
+                std::fmod(p.longitude_deg - sw.longitude_deg + 720.0, 360.0);
+            return p.latitude_deg >= sw.latitude_deg && p.latitude_deg <= ne.latitude_deg &&
+                   east_of_west <= span;
           },
-          {(sw.latitude_deg + ne.latitude_deg) / 2, sw.longitude_deg + span / 2}, 60};
+          {(sw.latitude_deg + ne.latitude_deg) / 2, sw.longitude_deg + span / 2},
+          60};
 }
 
 Case band_case(std::string name, double south, double north) {
-  return {name, [=] { return AnyArea(*Rectangle::latitude_band(south, north)); },
+  return {name,
+          [=] { return AnyArea(*Rectangle::latitude_band(south, north)); },
           [=](double step) {
             std::vector<Vec3> b;
             if (south > -90) sample_parallel(south, -180, 360, step, b);
@@ -168,10 +184,12 @@ Case band_case(std::string name, double south, double north) {
             return b;
           },
           [=](LatLon p) { return p.latitude_deg >= south && p.latitude_deg <= north; },
-          {(south + north) / 2, 0}, 180};
+          {(south + north) / 2, 0},
+          180};
 }
 
-Case polygon_case(std::string name, std::vector<LatLon> vertices, FillRule rule = FillRule::NonZero) {
+Case polygon_case(std::string name, std::vector<LatLon> vertices,
+                  FillRule rule = FillRule::NonZero) {
   std::vector<Vec3> ring;
   Vec3 sum;
   for (const LatLon& v : vertices) {
@@ -179,10 +197,12 @@ Case polygon_case(std::string name, std::vector<LatLon> vertices, FillRule rule 
     sum = sum + ring.back();
   }
   const Vec3 centre = sum / norm(sum);
-  return {name, [=] { return AnyArea(polygon_of(vertices, rule)); },
+  return {name,
+          [=] { return AnyArea(polygon_of(vertices, rule)); },
           [=](double step) {
             std::vector<Vec3> b;
-            for (std::size_t k = 0; k < ring.size(); ++k) sample_arc(ring[k], ring[(k + 1) % ring.size()], step, b);
+            for (std::size_t k = 0; k < ring.size(); ++k)
+              sample_arc(ring[k], ring[(k + 1) % ring.size()], step, b);
             return b;
           },
           [=](LatLon p) {
@@ -191,7 +211,8 @@ Case polygon_case(std::string name, std::vector<LatLon> vertices, FillRule rule 
             const int w = planar_winding(ring, centre, u);
             return rule == FillRule::NonZero ? w != 0 : w % 2 != 0;
           },
-          lat_lon(centre), 40};
+          lat_lon(centre),
+          40};
 }
 
 // A star-shaped ring around `centre` with random radii: concave, not self-intersecting.
@@ -200,7 +221,8 @@ std::vector<LatLon> star(LatLon centre, int n, double min_deg, double max_deg, u
   std::uniform_real_distribution<double> radius(min_deg, max_deg);
   std::vector<LatLon> ring;
   for (int k = 0; k < n; ++k)
-    ring.push_back(lat_lon(offset_point(unit(centre.latitude_deg, centre.longitude_deg), radius(rng) * kDeg, 2 * kPi * k / n)));
+    ring.push_back(lat_lon(offset_point(unit(centre.latitude_deg, centre.longitude_deg),
+                                        radius(rng) * kDeg, 2 * kPi * k / n)));
   return ring;
 }
 
@@ -210,7 +232,8 @@ std::vector<LatLon> scribble(LatLon centre, int n, double spread_deg, unsigned s
   std::uniform_real_distribution<double> r(0.0, spread_deg), bearing(0.0, 2 * kPi);
   std::vector<LatLon> ring;
   for (int k = 0; k < n; ++k)
-    ring.push_back(lat_lon(offset_point(unit(centre.latitude_deg, centre.longitude_deg), r(rng) * kDeg, bearing(rng))));
+    ring.push_back(lat_lon(offset_point(unit(centre.latitude_deg, centre.longitude_deg),
+                                        r(rng) * kDeg, bearing(rng))));
   return ring;
 }
 
@@ -250,7 +273,8 @@ TEST_P(AreaVsSampledBoundary, OffsetIsSignedDistanceToBoundary) {
   constexpr double kStep = 2e-4;  // boundary sample spacing, radians
   const std::vector<Vec3> boundary = c.boundary(kStep);
   std::mt19937_64 rng(42);
-  std::uniform_real_distribution<double> u(-1.0, 1.0), bearing(0.0, 2 * kPi), near(0.0, c.focus_radius_deg * kDeg);
+  std::uniform_real_distribution<double> u(-1.0, 1.0), bearing(0.0, 2 * kPi),
+      near(0.0, c.focus_radius_deg * kDeg);
   const Vec3 focus = unit(c.focus.latitude_deg, c.focus.longitude_deg);
   for (int i = 0; i < 400; ++i) {
     const LatLon p = i % 4 == 0 ? LatLon{std::asin(u(rng)) / kDeg, 180 * u(rng)}
@@ -258,7 +282,8 @@ TEST_P(AreaVsSampledBoundary, OffsetIsSignedDistanceToBoundary) {
     const double offset = area.signed_angular_offset(p);
     const Vec3 pu = unit(p.latitude_deg, p.longitude_deg);
     const auto [nearest, farthest] = sampled_extremes(pu, boundary);
-    SCOPED_TRACE(testing::Message() << "point (" << p.latitude_deg << ", " << p.longitude_deg << ")");
+    SCOPED_TRACE(testing::Message()
+                 << "point (" << p.latitude_deg << ", " << p.longitude_deg << ")");
     const double expected_distance = boundary.empty() ? kPi : nearest;
     EXPECT_LE(std::fabs(offset), expected_distance + 1e-12);
     EXPECT_GE(std::fabs(offset), expected_distance - kStep / 2 - 1e-12);
@@ -284,17 +309,20 @@ INSTANTIATE_TEST_SUITE_P(Shapes, AreaVsSampledBoundary, testing::ValuesIn(all_ca
 
 TEST(Polygon, OrderAndStartingVertexChangeNoOffset) {
   for (unsigned seed = 10; seed < 16; ++seed) {
-    const std::vector<LatLon> forward = seed % 2 ? star({seed * 10.0 - 120, seed * 25.0}, 8, 2, 20, seed)
-                                                 : scribble({seed * 5.0, seed * -30.0}, 7, 15, seed);
+    const std::vector<LatLon> forward = seed % 2
+                                            ? star({seed * 10.0 - 120, seed * 25.0}, 8, 2, 20, seed)
+                                            : scribble({seed * 5.0, seed * -30.0}, 7, 15, seed);
     std::vector<LatLon> reversed(forward.rbegin(), forward.rend());
     std::vector<LatLon> rotated(forward.begin() + 3, forward.end());
     rotated.insert(rotated.end(), forward.begin(), forward.begin() + 3);
     for (FillRule rule : {FillRule::NonZero, FillRule::EvenOdd}) {
-      const Polygon a = polygon_of(forward, rule), b = polygon_of(reversed, rule), c = polygon_of(rotated, rule);
+      const Polygon a = polygon_of(forward, rule), b = polygon_of(reversed, rule),
+                    c = polygon_of(rotated, rule);
       std::mt19937_64 rng(seed);
       std::uniform_real_distribution<double> spread(-25.0, 25.0);
       for (int i = 0; i < 300; ++i) {
-        const LatLon p{std::clamp(forward[0].latitude_deg + spread(rng), -90.0, 90.0), forward[0].longitude_deg + spread(rng)};
+        const LatLon p{std::clamp(forward[0].latitude_deg + spread(rng), -90.0, 90.0),
+                       forward[0].longitude_deg + spread(rng)};
         EXPECT_DOUBLE_EQ(a.signed_angular_offset(p), b.signed_angular_offset(p));
         EXPECT_DOUBLE_EQ(a.signed_angular_offset(p), c.signed_angular_offset(p));
       }
@@ -325,15 +353,27 @@ struct ErrorCase {
 
 template <class T>
 std::function<std::optional<Error>()> failure_of(std::function<std::expected<T, Error>()> make) {
-  return [make] { auto r = make(); return r ? std::nullopt : std::optional<Error>(r.error()); };
+  return [make] {
+    auto r = make();
+    return r ? std::nullopt : std::optional<Error>(r.error());
+  };
 }
-auto circle(LatLon c, double r) { return failure_of<Circle>([=] { return Circle::create(c, r); }); }
-auto box(LatLon sw, LatLon ne) { return failure_of<Rectangle>([=] { return Rectangle::create(sw, ne); }); }
-auto band(double s, double n) { return failure_of<Rectangle>([=] { return Rectangle::latitude_band(s, n); }); }
-auto polygon(std::vector<LatLon> v) { return failure_of<Polygon>([=] { return Polygon::create(v); }); }
+auto circle(LatLon c, double r) {
+  return failure_of<Circle>([=] { return Circle::create(c, r); });
+}
+auto box(LatLon sw, LatLon ne) {
+  return failure_of<Rectangle>([=] { return Rectangle::create(sw, ne); });
+}
+auto band(double s, double n) {
+  return failure_of<Rectangle>([=] { return Rectangle::latitude_band(s, n); });
+}
+auto polygon(std::vector<LatLon> v) {
+  return failure_of<Polygon>([=] { return Polygon::create(v); });
+}
 
 const std::string kEmpty =
-    "° must lie below north %N°, and the corners must differ in longitude — note that -180° and 180° are the "
+    "° must lie below north %N°, and the corners must differ in longitude — note that -180° and "
+    "180° are the "
     "same meridian, so use `Rectangle::latitude_band` for a box spanning every longitude";
 std::string empty_text(std::string south, std::string north) {
   std::string tail = kEmpty;
@@ -341,7 +381,8 @@ std::string empty_text(std::string south, std::string north) {
   return "rectangle is empty: south " + south + tail;
 }
 const std::string kHemisphereTail =
-    "° from its centre and does not fit within a hemisphere; split it into smaller polygons, or describe the "
+    "° from its centre and does not fit within a hemisphere; split it into smaller polygons, or "
+    "describe the "
     "complementary region instead";
 
 class ConstructionError : public testing::TestWithParam<ErrorCase> {};
@@ -360,31 +401,42 @@ INSTANTIATE_TEST_SUITE_P(
     Areas, ConstructionError,
     testing::Values(
         ErrorCase{circle({91, 0}, 1), ErrorKind::Latitude, "latitude 91 is outside [-90, 90]"},
-        ErrorCase{circle({kNaN, kNaN}, kNaN), ErrorKind::Latitude, "latitude NaN is outside [-90, 90]"},
-        ErrorCase{circle({0, kNaN}, kNaN), ErrorKind::NotFinite, "circle centre longitude is not finite: NaN"},
-        ErrorCase{circle({0, -kInf}, 5), ErrorKind::NotFinite, "circle centre longitude is not finite: -inf"},
+        ErrorCase{circle({kNaN, kNaN}, kNaN), ErrorKind::Latitude,
+                  "latitude NaN is outside [-90, 90]"},
+        ErrorCase{circle({0, kNaN}, kNaN), ErrorKind::NotFinite,
+                  "circle centre longitude is not finite: NaN"},
+        ErrorCase{circle({0, -kInf}, 5), ErrorKind::NotFinite,
+                  "circle centre longitude is not finite: -inf"},
         ErrorCase{circle({0, 0}, kNaN), ErrorKind::NotFinite, "circle radius is not finite: NaN"},
         ErrorCase{circle({0, 0}, kInf), ErrorKind::NotFinite, "circle radius is not finite: inf"},
-        ErrorCase{circle({0, 0}, 0), ErrorKind::CircleRadius, "circle radius must lie in (0, 90°), got 0°"},
-        ErrorCase{circle({0, 0}, -2.5), ErrorKind::CircleRadius, "circle radius must lie in (0, 90°), got -2.5°"},
-        ErrorCase{circle({0, 0}, 90), ErrorKind::CircleRadius, "circle radius must lie in (0, 90°), got 90°"},
+        ErrorCase{circle({0, 0}, 0), ErrorKind::CircleRadius,
+                  "circle radius must lie in (0, 90°), got 0°"},
+        ErrorCase{circle({0, 0}, -2.5), ErrorKind::CircleRadius,
+                  "circle radius must lie in (0, 90°), got -2.5°"},
+        ErrorCase{circle({0, 0}, 90), ErrorKind::CircleRadius,
+                  "circle radius must lie in (0, 90°), got 90°"},
         ErrorCase{circle({0, 0}, 89.99999999), ErrorKind::CircleRadius,
                   "circle radius must lie in (0, 90°), got 89.99999999°"},
-        ErrorCase{box({-90.5, 0}, {91, 1}), ErrorKind::Latitude, "latitude -90.5 is outside [-90, 90]"},
+        ErrorCase{box({-90.5, 0}, {91, 1}), ErrorKind::Latitude,
+                  "latitude -90.5 is outside [-90, 90]"},
         ErrorCase{box({0, kNaN}, {91, 1}), ErrorKind::Latitude, "latitude 91 is outside [-90, 90]"},
-        ErrorCase{box({0, kNaN}, {1, kInf}), ErrorKind::NotFinite, "rectangle west longitude is not finite: NaN"},
-        ErrorCase{box({0, 0}, {1, kInf}), ErrorKind::NotFinite, "rectangle east longitude is not finite: inf"},
+        ErrorCase{box({0, kNaN}, {1, kInf}), ErrorKind::NotFinite,
+                  "rectangle west longitude is not finite: NaN"},
+        ErrorCase{box({0, 0}, {1, kInf}), ErrorKind::NotFinite,
+                  "rectangle east longitude is not finite: inf"},
         ErrorCase{box({10, -180}, {20, 180}), ErrorKind::EmptyRectangle, empty_text("10", "20")},
         ErrorCase{box({10, 5}, {10, 6}), ErrorKind::EmptyRectangle, empty_text("10", "10")},
         ErrorCase{box({20, 5}, {10, 6}), ErrorKind::EmptyRectangle, empty_text("20", "10")},
         // The same meridian, whichever way rounding tips the longitude difference.
         ErrorCase{box({10, 5}, {20, 365}), ErrorKind::EmptyRectangle, empty_text("10", "20")},
-        ErrorCase{box({0, -180}, {10, 179.99999999999}), ErrorKind::EmptyRectangle, empty_text("0", "10")},
+        ErrorCase{box({0, -180}, {10, 179.99999999999}), ErrorKind::EmptyRectangle,
+                  empty_text("0", "10")},
         ErrorCase{band(-95, 100), ErrorKind::Latitude, "latitude -95 is outside [-90, 90]"},
         ErrorCase{band(0, kNaN), ErrorKind::Latitude, "latitude NaN is outside [-90, 90]"},
         ErrorCase{band(20, 10), ErrorKind::EmptyRectangle, empty_text("20", "10")},
         ErrorCase{band(-90, -90), ErrorKind::EmptyRectangle, empty_text("-90", "-90")},
-        ErrorCase{polygon({}), ErrorKind::TooFewVertices, "polygon needs at least 3 distinct vertices, got 0"},
+        ErrorCase{polygon({}), ErrorKind::TooFewVertices,
+                  "polygon needs at least 3 distinct vertices, got 0"},
         ErrorCase{polygon({{1, 1}, {1, 1}}), ErrorKind::TooFewVertices,
                   "polygon needs at least 3 distinct vertices, got 1"},
         ErrorCase{polygon({{0, 0}, {0, 10}, {0, 10}}), ErrorKind::TooFewVertices,
@@ -393,15 +445,16 @@ INSTANTIATE_TEST_SUITE_P(
                   "polygon needs at least 3 distinct vertices, got 2"},
         ErrorCase{polygon({{0, 0}, {0, kNaN}, {100, 0}}), ErrorKind::NotFinite,
                   "polygon vertex longitude is not finite: NaN"},
-        ErrorCase{polygon({{0, 0}, {0, 1}, {100, 0}}), ErrorKind::Latitude, "latitude 100 is outside [-90, 90]"},
+        ErrorCase{polygon({{0, 0}, {0, 1}, {100, 0}}), ErrorKind::Latitude,
+                  "latitude 100 is outside [-90, 90]"},
         ErrorCase{polygon({{0, 0}, {0, 180}, {10, 90}}), ErrorKind::AntipodalEdge,
                   "polygon edge 0 joins antipodal vertices; no unique great-circle arc joins them"},
         ErrorCase{polygon({{0, 0}, {10, 90}, {0, 180}}), ErrorKind::AntipodalEdge,
                   "polygon edge 2 joins antipodal vertices; no unique great-circle arc joins them"},
         ErrorCase{polygon({{0, 0}, {0, 120}, {0, 240}, {-90, 0}}), ErrorKind::LargerThanHemisphere,
                   "polygon spans 90.0" + kHemisphereTail},
-        ErrorCase{polygon({{10, 0}, {10, 120}, {10, 240}, {-90, 0}}), ErrorKind::LargerThanHemisphere,
-                  "polygon spans 100.0" + kHemisphereTail}));
+        ErrorCase{polygon({{10, 0}, {10, 120}, {10, 240}, {-90, 0}}),
+                  ErrorKind::LargerThanHemisphere, "polygon spans 100.0" + kHemisphereTail}));
 
 TEST(Circle, RadiusLimitIsJustBelowAQuarterTurn) {
   EXPECT_TRUE(Circle::create({0, 0}, 89.9999999).has_value());
@@ -413,9 +466,11 @@ TEST(Rectangle, AcrossTheAntimeridian) {
   EXPECT_NEAR(box.west() / kDeg, 170, 1e-12);
   EXPECT_NEAR(box.span() / kDeg, 20, 1e-12);
   EXPECT_FALSE(box.is_band());
-  for (double lon : {180.0, -180.0, 540.0}) EXPECT_NEAR(box.signed_angular_offset({15, lon}), 5 * kDeg, 1e-12) << lon;
+  for (double lon : {180.0, -180.0, 540.0})
+    EXPECT_NEAR(box.signed_angular_offset({15, lon}), 5 * kDeg, 1e-12) << lon;
   // Nearer a meridian edge than a parallel one.
-  EXPECT_NEAR(box.signed_angular_offset({15, 175}), std::asin(std::cos(15 * kDeg) * std::sin(5 * kDeg)), 1e-12);
+  EXPECT_NEAR(box.signed_angular_offset({15, 175}),
+              std::asin(std::cos(15 * kDeg) * std::sin(5 * kDeg)), 1e-12);
   EXPECT_LT(box.signed_angular_offset({15, 169}), 0);
   EXPECT_LT(box.signed_angular_offset({15, -169}), 0);
 }
@@ -428,7 +483,8 @@ TEST(Rectangle, BandsAndPoles) {
   EXPECT_NEAR(cap_and_band.signed_angular_offset({-90, 0}), 150 * kDeg, 1e-15);
   EXPECT_NEAR(cap_and_band.signed_angular_offset({90, 0}), -30 * kDeg, 1e-15);
   const Rectangle globe = *Rectangle::latitude_band(-90, 90);
-  for (LatLon p : {LatLon{90, 0}, LatLon{-90, 10}, LatLon{0, 0}, LatLon{-33, 123}}) EXPECT_EQ(globe.signed_angular_offset(p), kPi);
+  for (LatLon p : {LatLon{90, 0}, LatLon{-90, 10}, LatLon{0, 0}, LatLon{-33, 123}})
+    EXPECT_EQ(globe.signed_angular_offset(p), kPi);
   // A box whose edges meet at the pole: the pole is on its boundary whatever its longitude.
   const Rectangle polar = *Rectangle::create({60, -30}, {90, 40});
   for (double lon : {0.0, 100.0, -150.0}) EXPECT_EQ(polar.signed_angular_offset({90, lon}), 0.0);
@@ -484,10 +540,12 @@ TEST(Polygon, CollinearRingHasNoInside) {
 }
 
 TEST(Areas, InvalidPointsHaveNoOffset) {
-  const std::vector<AnyArea> areas{*Circle::create({0, 0}, 10), *Rectangle::create({0, 0}, {10, 10}),
-                                   *Rectangle::latitude_band(-90, 90), polygon_of({{0, 0}, {0, 10}, {10, 10}})};
+  const std::vector<AnyArea> areas{
+      *Circle::create({0, 0}, 10), *Rectangle::create({0, 0}, {10, 10}),
+      *Rectangle::latitude_band(-90, 90), polygon_of({{0, 0}, {0, 10}, {10, 10}})};
   for (const AnyArea& area : areas)
-    for (LatLon p : {LatLon{kNaN, 0}, LatLon{0, kNaN}, LatLon{0, kInf}, LatLon{90.5, 0}, LatLon{-100, 5}}) {
+    for (LatLon p :
+         {LatLon{kNaN, 0}, LatLon{0, kNaN}, LatLon{0, kInf}, LatLon{90.5, 0}, LatLon{-100, 5}}) {
       EXPECT_TRUE(std::isnan(area.signed_angular_offset(p)));
       EXPECT_TRUE(std::isnan(area.max_angular_distance(p)));
     }
@@ -502,7 +560,8 @@ TEST(Areas, EvaluationAllocatesNothing) {
   const std::size_t before = g_allocations.load();
   for (int i = 0; i < 200; ++i) {
     const LatLon p{i * 0.8 - 80, i * 1.7};
-    sink += polygon.signed_angular_offset(p) + box.signed_angular_offset(p) + circle.signed_angular_offset(p);
+    sink += polygon.signed_angular_offset(p) + box.signed_angular_offset(p) +
+            circle.signed_angular_offset(p);
     sink += polygon.max_angular_distance(p) + borrowed.max_angular_distance(p);
   }
   EXPECT_EQ(g_allocations.load(), before);

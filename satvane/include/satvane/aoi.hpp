@@ -146,12 +146,12 @@ class Rectangle {
     Vec3 direction;  // equatorial direction of the half that carries the edge
   };
   struct Edges {
-    std::array<Vec3, 4> corners;  // SW, SE, NE, NW
+    std::array<Vec3, 4> corners;        // SW, SE, NE, NW
     std::array<Meridian, 2> meridians;  // west, east
   };
 
   static std::expected<Rectangle, Error> build(double south, double north, double west,
-                                                double span);
+                                               double span);
   Rectangle(double south, double north, double west, double span);
   bool in_longitude_range(double longitude) const;
   double distance_to_meridian_edges(const Vec3& p) const;
@@ -239,7 +239,9 @@ class AnyArea {
   double signed_angular_offset(LatLon point) const {
     return std::visit([&](const auto& s) { return s.signed_angular_offset(point); }, shape_);
   }
-  double max_angular_distance(LatLon point) const { return aoi::max_angular_distance(*this, point); }
+  double max_angular_distance(LatLon point) const {
+    return aoi::max_angular_distance(*this, point);
+  }
 
  private:
   Shape shape_;
@@ -259,7 +261,9 @@ class AreaRef {
   double signed_angular_offset(LatLon point) const {
     return std::visit([&](const auto* s) { return s->signed_angular_offset(point); }, shape_);
   }
-  double max_angular_distance(LatLon point) const { return aoi::max_angular_distance(*this, point); }
+  double max_angular_distance(LatLon point) const {
+    return aoi::max_angular_distance(*this, point);
+  }
 
  private:
   Shape shape_;
