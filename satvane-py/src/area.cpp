@@ -274,15 +274,15 @@ using RectangleConstructor = Constructor<rectangle_new>;
 constexpr Param kBandParams[] = {{"south_deg"}, {"north_deg"}};
 constexpr Signature kBandSignature{"latitude_band", kBandParams, {}};
 
-// A static method, bound to the class by add_static_methods.
-PyObject* latitude_band(PyObject* cls, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+// A static method: add_static_methods binds it to the module.
+PyObject* latitude_band(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   Args<2> parsed;
   if (!parsed.parse(kBandSignature, args, nargs, kwnames)) return nullptr;
   const auto south_deg = arg_f64(parsed[0], "south_deg");
   if (!south_deg) return nullptr;
   const auto north_deg = arg_f64(parsed[1], "north_deg");
   if (!north_deg) return nullptr;
-  PyTypeObject* type = state_of_type(reinterpret_cast<PyTypeObject*>(cls)).type(ClassId::Rectangle);
+  PyTypeObject* type = state_of_module(module).type(ClassId::Rectangle);
   return box_or_raise(type, aoi::Rectangle::latitude_band(*south_deg, *north_deg));
 }
 
