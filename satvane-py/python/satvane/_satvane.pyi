@@ -1,5 +1,8 @@
+import collections.abc
 import datetime
 import typing
+
+import satvane
 
 @typing.final
 class Classification:
@@ -169,6 +172,191 @@ class Tle:
 
         Raises `ValueError` if the TLE is malformed.
         """
+    def __eq__(self, value: object, /) -> bool: ...
+    def __ne__(self, value: object, /) -> bool: ...
+    def __hash__(self) -> int: ...
+
+@typing.final
+class LatLon:
+    """A point on Earth's surface, in degrees.
+
+    Anywhere a `LatLon` is accepted, a plain `(latitude_deg, longitude_deg)` tuple
+    works too.
+    """
+
+    def __new__(cls, latitude_deg: float, longitude_deg: float) -> LatLon: ...
+    @property
+    def latitude_deg(self) -> float:
+        """Geodetic latitude in degrees (positive north)."""
+    @property
+    def longitude_deg(self) -> float:
+        """Geodetic longitude in degrees (positive east)."""
+    def __eq__(self, value: object, /) -> bool: ...
+    def __ne__(self, value: object, /) -> bool: ...
+    __hash__: typing.ClassVar[None]  # type: ignore[assignment]
+
+@typing.final
+class GeodeticPoint:
+    """A geodetic position on or above the WGS-84 ellipsoid.
+
+    Latitude and longitude in degrees, altitude in metres.
+    """
+
+    def __new__(cls, latitude_deg: float, longitude_deg: float, altitude: float) -> GeodeticPoint: ...
+    @property
+    def latitude_deg(self) -> float:
+        """Geodetic latitude in degrees (positive north)."""
+    @property
+    def longitude_deg(self) -> float:
+        """Geodetic longitude in degrees (positive east)."""
+    @property
+    def altitude(self) -> float:
+        """Height above the WGS-84 ellipsoid in metres."""
+    def __eq__(self, value: object, /) -> bool: ...
+    def __ne__(self, value: object, /) -> bool: ...
+    __hash__: typing.ClassVar[None]  # type: ignore[assignment]
+
+@typing.final
+class FillRule:
+    """How the interior of a self-intersecting `Polygon` is determined."""
+
+    NonZero: typing.ClassVar[FillRule]
+    """Inside wherever the winding number is non-zero: a ring that crosses itself stays filled."""
+    EvenOdd: typing.ClassVar[FillRule]
+    """Inside wherever the winding number is odd: a ring that doubles back leaves a hole."""
+
+    def __int__(self) -> int: ...
+    def __eq__(self, value: object, /) -> bool: ...
+    def __ne__(self, value: object, /) -> bool: ...
+    def __hash__(self) -> int: ...
+
+@typing.final
+class Polygon:
+    """A closed polygon on Earth's surface whose edges are great-circle arcs.
+
+    The ring closes implicitly (there is no need to repeat the first vertex) and
+    vertex order does not matter. Vertices may be `LatLon` objects, `GeodeticPoint`
+    objects (altitude ignored) or `(latitude_deg, longitude_deg)` tuples.
+
+    Edges are great-circle arcs, so vertices at the same latitude are not joined
+    along the parallel but by an arc that bows toward the nearer pole, growing with
+    the square of the edge's longitude span. A 7° edge at 60°N bulges about 0.05°;
+    vertices a quarter of the globe apart reach roughly 68°N. For "these latitudes
+    by these longitudes", use `Rectangle`.
+
+    `fill_rule` (a `FillRule`, `FillRule.NonZero` when omitted) decides the interior
+    of a ring that crosses itself.
+
+    Raises `ValueError` if fewer than three distinct vertices remain, a latitude is
+    outside [-90, 90], a coordinate is `nan` or infinite, consecutive vertices are
+    antipodal, or the polygon does not fit inside a hemisphere.
+    """
+
+    def __new__(
+        cls, vertices: collections.abc.Iterable[satvane.LatLonLike], fill_rule: FillRule = ...
+    ) -> Polygon: ...
+    @property
+    def vertices(self) -> list[LatLon]:
+        """The polygon's vertices in ring order, after deduplication."""
+    @property
+    def fill_rule(self) -> FillRule:
+        """How the interior of a self-intersecting ring is determined."""
+    def signed_angular_offset_deg(self, point: satvane.LatLonLike) -> float:
+        """Signed angular offset of a point from the boundary, in degrees:
+        positive inside, negative outside, zero on the boundary.
+        """
+    def max_angular_distance_deg(self, point: satvane.LatLonLike) -> float:
+        """Angular distance from a point to the farthest point of the area, in
+        degrees. `Coverage.Full` is measured against this distance: the whole area
+        is within reach when it is.
+        """
+
+@typing.final
+class Rectangle:
+    """A latitude/longitude box, whose north and south edges follow their parallels
+    exactly.
+
+    The box runs **eastward** from the south-west corner to the north-east corner,
+    so a north-east corner at a smaller longitude wraps across the antimeridian:
+    `Rectangle((10, 170), (20, -170))` is 20° wide. Each corner may be a `LatLon`,
+    a `GeodeticPoint` (altitude ignored) or a `(latitude_deg, longitude_deg)` tuple.
+
+    Raises `ValueError` if a latitude is outside [-90, 90], a coordinate is `nan`
+    or infinite, or the box has no extent. -180 and 180 are the same meridian, so
+    use `Rectangle.latitude_band` to span every longitude.
+    """
+
+    def __new__(cls, south_west: satvane.LatLonLike, north_east: satvane.LatLonLike) -> Rectangle: ...
+    @staticmethod
+    def latitude_band(south_deg: float, north_deg: float) -> Rectangle:
+        """A box spanning every longitude between two latitudes — a band, or a polar
+        cap when one latitude is a pole.
+
+        Raises `ValueError` if a latitude is outside [-90, 90] or `south_deg` is not
+        below `north_deg`.
+        """
+    @property
+    def latitudes_deg(self) -> tuple[float, float]:
+        """The southern and northern latitude bounds, in degrees."""
+    @property
+    def longitudes_deg(self) -> tuple[float, float]:
+        """The western bound and the extent eastward from it, in degrees. The extent is
+        360 for a box built by `latitude_band`.
+        """
+    def signed_angular_offset_deg(self, point: satvane.LatLonLike) -> float:
+        """Signed angular offset of a point from the boundary, in degrees:
+        positive inside, negative outside, zero on the boundary.
+        """
+    def max_angular_distance_deg(self, point: satvane.LatLonLike) -> float:
+        """Angular distance from a point to the farthest point of the area, in
+        degrees. `Coverage.Full` is measured against this distance: the whole area
+        is within reach when it is.
+        """
+
+@typing.final
+class Circle:
+    """A circular area on Earth's surface — a spherical cap.
+
+    The radius is angular, in degrees of arc: a degree of arc is about 111.2 km on
+    the ground. `centre` may be a `LatLon`, a `GeodeticPoint` (altitude ignored) or
+    a `(latitude_deg, longitude_deg)` tuple.
+
+    Raises `ValueError` for a radius outside (0, 90), a centre latitude outside
+    [-90, 90], or a `nan` or infinite argument.
+    """
+
+    def __new__(cls, centre: satvane.LatLonLike, radius_deg: float) -> Circle: ...
+    @property
+    def centre(self) -> LatLon:
+        """The circle's centre."""
+    @property
+    def radius_deg(self) -> float:
+        """The circle's angular radius, in degrees of arc."""
+    def signed_angular_offset_deg(self, point: satvane.LatLonLike) -> float:
+        """Signed angular offset of a point from the boundary, in degrees:
+        positive inside, negative outside, zero on the boundary.
+        """
+    def max_angular_distance_deg(self, point: satvane.LatLonLike) -> float:
+        """Angular distance from a point to the farthest point of the area, in
+        degrees. `Coverage.Full` is measured against this distance: the whole area
+        is within reach when it is.
+        """
+
+@typing.final
+class Coverage:
+    """Whether any part of an area, or all of it, must be within reach for a window
+    to be open.
+    """
+
+    Any: typing.ClassVar[Coverage]
+    """Any part of the area is within reach."""
+    Full: typing.ClassVar[Coverage]
+    """Every part of the area is within reach at once. Needs `max_off_nadir_deg` wider
+    than the area: at the default of zero the reach is a single point and no window
+    opens. Not the same as one image covering the area, which depends on the
+    instantaneous field of view."""
+
+    def __int__(self) -> int: ...
     def __eq__(self, value: object, /) -> bool: ...
     def __ne__(self, value: object, /) -> bool: ...
     def __hash__(self) -> int: ...
