@@ -1,6 +1,7 @@
 #include "elements.hpp"
 
 #include "convert.hpp"
+#include "sgp4/json_syntax.hpp"
 #include "sgp4/omm.hpp"
 
 namespace satvane::py {
@@ -117,10 +118,14 @@ PyObject* elements_new(PyTypeObject* type, PyObject* const* args, Py_ssize_t nar
 }
 using ElementsConstructor = Constructor<elements_new>;
 
+// Malformed JSON is reported as such even where the record has a fault earlier in the text
+// (the reader stops at the first problem it meets), so a syntax error always means the text
+// is not JSON and a record error always means it is.
 PyObject* read_json_text(ModuleState& state, std::string_view json) {
   auto elements = sgp4::read_omm_json(json);
   if (!elements) {
-    const std::string message = elements.error().text();
+    const auto syntax_error = sgp4::json_syntax_error(json);
+    const std::string message = (syntax_error ? *syntax_error : elements.error()).text();
     Ref text(str_from_utf8_lossy(message));
     if (text) PyErr_SetObject(PyExc_ValueError, text.get());
     return nullptr;
