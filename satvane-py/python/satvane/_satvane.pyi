@@ -177,6 +177,322 @@ class Tle:
     def __hash__(self) -> int: ...
 
 @typing.final
+class Vec3:
+    """A 3-component vector (x, y, z).  Used for position (metres) and velocity (m/s)."""
+
+    def __new__(cls, x: float, y: float, z: float) -> Vec3: ...
+    @property
+    def x(self) -> float: ...
+    @property
+    def y(self) -> float: ...
+    @property
+    def z(self) -> float: ...
+    def __eq__(self, other: object, /) -> bool: ...
+    def __ne__(self, other: object, /) -> bool: ...
+    __hash__: typing.ClassVar[None]  # type: ignore[assignment]
+
+@typing.final
+class StateVectorTeme:
+    """State vector in the True Equator Mean Equinox (TEME) frame — the native SGP4 output frame.
+
+    Positions in metres, velocities in m/s.
+    """
+
+    @property
+    def position(self) -> Vec3:
+        """Position in the TEME frame (metres)."""
+    @property
+    def velocity(self) -> Vec3:
+        """Velocity in the TEME frame (m/s)."""
+    def to_ecef(self, t: datetime.datetime) -> StateVectorEcef:
+        """Convert to the Earth-Centred Earth-Fixed (ECEF) frame at the given UTC time."""
+    def to_lvlh(self, target: StateVectorTeme) -> StateVectorLvlh:
+        """Express `target` relative to this satellite, in the satellite's LVLH frame.
+
+        The receiver is the origin here — the mirror of `to_enu`, where the
+        receiver is the satellite and the argument supplies the origin.
+        """
+    def __eq__(self, other: object, /) -> bool: ...
+    def __ne__(self, other: object, /) -> bool: ...
+    __hash__: typing.ClassVar[None]  # type: ignore[assignment]
+
+@typing.final
+class StateVectorEcef:
+    """State vector in the Earth-Centred Earth-Fixed (ECEF) frame.
+
+    Positions in metres, velocities in m/s.
+    """
+
+    @property
+    def position(self) -> Vec3:
+        """Position in the ECEF frame (metres)."""
+    @property
+    def velocity(self) -> Vec3:
+        """Velocity in the ECEF frame (m/s)."""
+    def to_enu(self, observer: GeodeticPoint) -> StateVectorEnu:
+        """Convert to the East-North-Up (ENU) frame relative to the given observer."""
+    def to_teme(self, t: datetime.datetime) -> StateVectorTeme:
+        """Convert back to the TEME frame, the inverse of `StateVectorTeme.to_ecef`."""
+    def __eq__(self, other: object, /) -> bool: ...
+    def __ne__(self, other: object, /) -> bool: ...
+    __hash__: typing.ClassVar[None]  # type: ignore[assignment]
+
+@typing.final
+class StateVectorEnu:
+    """State vector in the East-North-Up (ENU) frame relative to a ground observer.
+
+    Positions in metres, velocities in m/s.
+    """
+
+    @property
+    def position(self) -> Vec3:
+        """Position in the ENU frame (metres)."""
+    @property
+    def velocity(self) -> Vec3:
+        """Velocity in the ENU frame (m/s)."""
+    def to_observation(self) -> Observation:
+        """Convert to a ground observation (azimuth, elevation, range, range_rate)."""
+    def __eq__(self, other: object, /) -> bool: ...
+    def __ne__(self, other: object, /) -> bool: ...
+    __hash__: typing.ClassVar[None]  # type: ignore[assignment]
+
+@typing.final
+class StateVectorLvlh:
+    """State vector in the satellite's LVLH frame: Z along nadir, Y along the
+    negative orbit normal, X completing the right-handed triad along-track.
+    Positions in metres, velocities in m/s.
+
+    The velocity is the inertial relative velocity resolved on the LVLH axes,
+    not the derivative of the LVLH position, so `range_rate` is Doppler-correct.
+    """
+
+    @property
+    def position(self) -> Vec3:
+        """Position in the LVLH frame (metres)."""
+    @property
+    def velocity(self) -> Vec3:
+        """Velocity in the LVLH frame (m/s)."""
+    def to_pointing(self) -> Pointing:
+        """Reduce to the direction, range and range rate of the target."""
+    def __eq__(self, other: object, /) -> bool: ...
+    def __ne__(self, other: object, /) -> bool: ...
+    __hash__: typing.ClassVar[None]  # type: ignore[assignment]
+
+@typing.final
+class Interval:
+    """A concrete `[start, end)` interval."""
+
+    def __new__(cls, start: datetime.datetime, end: datetime.datetime) -> Interval: ...
+    @property
+    def start(self) -> datetime.datetime:
+        """Inclusive start of the interval."""
+    @property
+    def end(self) -> datetime.datetime:
+        """Exclusive end of the interval."""
+    @property
+    def duration(self) -> datetime.timedelta:
+        """Length of the interval."""
+    @property
+    def mid_point(self) -> datetime.datetime:
+        """The instant halfway between `start` and `end`."""
+    def intersection(self, other: satvane.IntervalRange) -> Interval | None:
+        """The overlap with `other`, or None if the two do not overlap."""
+    def __eq__(self, other: object, /) -> bool: ...
+    def __ne__(self, other: object, /) -> bool: ...
+    def __hash__(self) -> int: ...
+
+@typing.final
+class Observation:
+    """A point observation of a satellite from a ground location.
+
+    Use `azimuth_deg` and `elevation_deg` for angular values.
+    Range is in metres, range rate in m/s (positive = receding).
+    """
+
+    @property
+    def azimuth_deg(self) -> float:
+        """Azimuth in degrees from north, measured clockwise, in `(-180, 180]`."""
+    @property
+    def elevation_deg(self) -> float:
+        """Elevation above the horizon in degrees."""
+    @property
+    def range(self) -> float: ...
+    @property
+    def range_rate(self) -> float: ...
+    def __eq__(self, other: object, /) -> bool: ...
+    def __ne__(self, other: object, /) -> bool: ...
+    __hash__: typing.ClassVar[None]  # type: ignore[assignment]
+
+@typing.final
+class Pointing:
+    """The satellite's view of a target on the ground.
+
+    `direction` is a unit vector in the spacecraft's LVLH frame — Z along nadir,
+    Y along the negative orbit normal, X along-track — which composes directly
+    with an antenna or instrument mounting rotation. Range is in metres, range
+    rate in m/s (positive = receding).
+    """
+
+    @property
+    def direction(self) -> Vec3:
+        """Unit vector from the satellite to the target, in the LVLH frame.
+
+        Zero — not a unit vector — for a target at the satellite's own
+        position, where there is no direction to report and `range` is zero
+        too. Check `range` before composing this with a mounting rotation.
+        """
+    @property
+    def off_nadir_deg(self) -> float:
+        """Angle between `direction` and nadir, in degrees.
+
+        Nadir is geocentric, the same convention as the `max_off_nadir` field of
+        regard, so the two compare directly.
+
+        Reports `0.0` for the degenerate zero-range state, which is
+        indistinguishable from a target exactly at nadir — check `range` to
+        tell them apart.
+        """
+    @property
+    def range(self) -> float: ...
+    @property
+    def range_rate(self) -> float: ...
+    def __eq__(self, other: object, /) -> bool: ...
+    def __ne__(self, other: object, /) -> bool: ...
+    __hash__: typing.ClassVar[None]  # type: ignore[assignment]
+
+@typing.final
+class Transit:
+    """A satellite pass — the window during which the satellite is above the minimum elevation."""
+
+    @property
+    def start(self) -> datetime.datetime:
+        """Acquisition of Signal: when the satellite rises above `min_elevation`."""
+    @property
+    def end(self) -> datetime.datetime:
+        """Loss of Signal: when the satellite drops below `min_elevation`."""
+    @property
+    def duration(self) -> datetime.timedelta:
+        """Length of the interval."""
+    @property
+    def mid_point(self) -> datetime.datetime:
+        """The instant halfway between `start` and `end`."""
+    @property
+    def duration_seconds(self) -> float:
+        """Duration of the transit in seconds.
+
+        Deprecated: use `duration`, which is a `timedelta`.
+        """
+    def intersection(self, other: satvane.IntervalRange) -> Interval | None:
+        """The overlap with `other`, or None if the two do not overlap."""
+    def __eq__(self, other: object, /) -> bool: ...
+    def __ne__(self, other: object, /) -> bool: ...
+    def __hash__(self) -> int: ...
+
+@typing.final
+class ApsisEvent:
+    """Whether an apsis event is apogee or perigee."""
+
+    Apogee: typing.ClassVar[ApsisEvent]
+    """Point of greatest distance from Earth (maximum altitude)."""
+    Perigee: typing.ClassVar[ApsisEvent]
+    """Point of closest approach to Earth (minimum altitude)."""
+
+    def __int__(self) -> int: ...
+    def __eq__(self, other: object, /) -> bool: ...
+    def __ne__(self, other: object, /) -> bool: ...
+    def __hash__(self) -> int: ...
+
+@typing.final
+class Apsis:
+    """A detected apsis event with refined time and altitude."""
+
+    @property
+    def time(self) -> datetime.datetime:
+        """Time of the apsis event (UTC)."""
+    @property
+    def event(self) -> ApsisEvent:
+        """Whether this is an apogee or perigee."""
+    @property
+    def altitude(self) -> float:
+        """Altitude above the WGS-84 equatorial radius in metres."""
+    def __eq__(self, other: object, /) -> bool: ...
+    def __ne__(self, other: object, /) -> bool: ...
+    __hash__: typing.ClassVar[None]  # type: ignore[assignment]
+
+@typing.final
+class IlluminationState:
+    """Whether the satellite is sunlit or in Earth's shadow."""
+
+    Sunlit: typing.ClassVar[IlluminationState]
+    """The satellite is illuminated by the Sun."""
+    Eclipse: typing.ClassVar[IlluminationState]
+    """The satellite is in Earth's shadow (cylindrical umbra model)."""
+
+    def __int__(self) -> int: ...
+    def __eq__(self, other: object, /) -> bool: ...
+    def __ne__(self, other: object, /) -> bool: ...
+    def __hash__(self) -> int: ...
+
+@typing.final
+class Illumination:
+    """A contiguous window of constant illumination state."""
+
+    @property
+    def start(self) -> datetime.datetime:
+        """Start of the illumination window (UTC)."""
+    @property
+    def end(self) -> datetime.datetime:
+        """End of the illumination window (UTC)."""
+    @property
+    def state(self) -> IlluminationState:
+        """Illumination state (Sunlit or Eclipse)."""
+    @property
+    def duration(self) -> datetime.timedelta:
+        """Length of the interval."""
+    @property
+    def mid_point(self) -> datetime.datetime:
+        """The instant halfway between `start` and `end`."""
+    @property
+    def duration_seconds(self) -> float:
+        """Duration of the window in seconds.
+
+        Deprecated: use `duration`, which is a `timedelta`.
+        """
+    def intersection(self, other: satvane.IntervalRange) -> Interval | None:
+        """The overlap with `other`, or None if the two do not overlap."""
+    def __eq__(self, other: object, /) -> bool: ...
+    def __ne__(self, other: object, /) -> bool: ...
+    def __hash__(self) -> int: ...
+
+@typing.final
+class AoiWindow:
+    """The window during which an area is within the payload's reach."""
+
+    @property
+    def start(self) -> datetime.datetime:
+        """When the area comes within reach."""
+    @property
+    def end(self) -> datetime.datetime:
+        """When it passes back out of reach."""
+    @property
+    def duration(self) -> datetime.timedelta:
+        """Length of the interval."""
+    @property
+    def mid_point(self) -> datetime.datetime:
+        """The instant halfway between `start` and `end`."""
+    @property
+    def duration_seconds(self) -> float:
+        """Duration of the window in seconds.
+
+        Deprecated: use `duration`, which is a `timedelta`.
+        """
+    def intersection(self, other: satvane.IntervalRange) -> Interval | None:
+        """The overlap with `other`, or None if the two do not overlap."""
+    def __eq__(self, other: object, /) -> bool: ...
+    def __ne__(self, other: object, /) -> bool: ...
+    def __hash__(self) -> int: ...
+
+@typing.final
 class LatLon:
     """A point on Earth's surface, in degrees.
 

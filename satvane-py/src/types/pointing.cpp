@@ -1,0 +1,67 @@
+#include "types/pointing.hpp"
+
+#include "types/value_helpers.hpp"
+#include "vectors.hpp"
+
+namespace satvane::py {
+
+namespace {
+
+PyObject* get_off_nadir_deg(PyObject*, const Pointing& p) { return PyFloat_FromDouble(off_nadir_deg(p.direction)); }
+
+PyObject* pointing_repr(PyObject* self) {
+  const Pointing& p = unbox<Pointing>(self);
+  std::string text = "Pointing(off_nadir=";
+  append_fixed(text, off_nadir_deg(p.direction), 2);
+  text += "°, range=";
+  append_fixed(text, p.range_m, 0);
+  text += "m, range_rate=";
+  append_fixed(text, p.range_rate_m_s, 1);
+  text += "m/s)";
+  return repr_result(text);
+}
+
+PyGetSetDef getset[] = {
+    readonly_field<Pointing, &Pointing::direction>(
+        "direction",
+        "Unit vector from the satellite to the target, in the LVLH frame.\n\n"
+        "Zero — not a unit vector — for a target at the satellite's own\n"
+        "position, where there is no direction to report and `range` is zero\n"
+        "too. Check `range` before composing this with a mounting rotation."),
+    readonly<Pointing, get_off_nadir_deg>(
+        "off_nadir_deg",
+        "Angle between `direction` and nadir, in degrees.\n\n"
+        "Nadir is geocentric, the same convention as the `max_off_nadir` field of\n"
+        "regard, so the two compare directly.\n\n"
+        "Reports `0.0` for the degenerate zero-range state, which is\n"
+        "indistinguishable from a target exactly at nadir — check `range` to\n"
+        "tell them apart."),
+    readonly_field<Pointing, &Pointing::range_m>("range", nullptr),
+    readonly_field<Pointing, &Pointing::range_rate_m_s>("range_rate", nullptr),
+    {},
+};
+
+PyType_Slot slots[] = {
+    {Py_tp_doc,
+     const_cast<char*>("The satellite's view of a target on the ground.\n\n"
+                       "`direction` is a unit vector in the spacecraft's LVLH frame — Z along nadir,\n"
+                       "Y along the negative orbit normal, X along-track — which composes directly\n"
+                       "with an antenna or instrument mounting rotation. Range is in metres, range\n"
+                       "rate in m/s (positive = receding).")},
+    {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_boxed<Pointing>)},
+    {Py_tp_repr, reinterpret_cast<void*>(pointing_repr)},
+    {Py_tp_richcompare, reinterpret_cast<void*>(richcompare_by_value<Pointing>)},
+    {Py_tp_hash, reinterpret_cast<void*>(PyObject_HashNotImplemented)},
+    {Py_tp_getset, getset},
+    {0, nullptr},
+};
+
+PyType_Spec spec = class_spec<Pointing>("satvane._satvane.Pointing", slots, /*constructible=*/false);
+
+}  // namespace
+
+const ClassDef Pointing_class{&spec, nullptr};
+
+PyObject* to_py(ModuleState& state, const Pointing& pointing) { return box(state.type(ClassId::Pointing), pointing); }
+
+}  // namespace satvane::py

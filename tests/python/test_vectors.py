@@ -1,0 +1,399 @@
+"""Vec3, the frame-tagged state vectors, Observation and Pointing."""
+
+import inspect
+import math
+import operator
+import re
+from datetime import datetime, timedelta, timezone
+
+import numpy as np
+import pytest
+from hypothesis import given, settings
+from hypothesis import strategies as st
+
+import satvane
+from satvane import Vec3
+
+UTC = timezone.utc
+UNIX_EPOCH = datetime(1970, 1, 1, tzinfo=UTC)
+T0 = datetime(2020, 7, 12, 6, 30, 15, 250000, tzinfo=UTC)
+ISS = (
+    "ISS (ZARYA)",
+    "1 25544U 98067A   20194.05493000  .00000813  00000-0  22646-4 0  9990",
+    "2 25544  51.6431 189.6454 0001427  74.8669  50.1546 15.49456427236174",
+)
+OMEGA_EARTH = 7.292115e-05
+WGS84_A = 6378137.0
+WGS84_E2 = 0.0066943799901413165
+RAD_TO_DEG = 57.29577951308232
+STATE_CLASSES = ["StateVectorTeme", "StateVectorEcef", "StateVectorEnu", "StateVectorLvlh"]
+ALL_CLASSES = ["Vec3", *STATE_CLASSES, "Observation", "Pointing"]
+ORDERINGS = [operator.lt, operator.le, operator.gt, operator.ge]
+
+any_float = st.floats(allow_nan=True, allow_infinity=True)
+utc_datetimes = st.datetimes(
+    min_value=datetime(1, 1, 1), max_value=datetime(9999, 12, 31, 23, 59, 59, 999999), timezones=st.just(UTC)
+)
+
+
+def vec(v):
+    return np.array([v.x, v.y, v.z])
+
+
+def parse_number(text):
+    assert "e" not in text.lower() or text == "inf" or text == "-inf", text
+    return float("nan" if text == "NaN" else text)
+
+
+def same_float(a, b):
+    return (math.isnan(a) and math.isnan(b)) or (a == b and math.copysign(1, a) == math.copysign(1, b))
+
+
+# --- Reference formulas, written out independently of the library -----------------------------
+
+
+def sidereal_angle(t):
+    seconds = (t - UNIX_EPOCH) // timedelta(seconds=1)
+    s = float(seconds) + float(t.microsecond * 1000) * 1e-9
+    T = ((s / 86400.0 + 2440587.5) - 2451545.0) / 36525.0
+    g = 3164400184.812866 * T + 67310.54841 + 0.093104 * T * T - 6.2e-06 * T * T * T
+    g = math.fmod(math.fmod(g, 86400.0) + 86400.0, 86400.0)
+    return g * 6.283185307179586 / 86400.0
+
+
+def rot_z(theta):
+    c, s = math.cos(theta), math.sin(theta)
+    return np.array([[c, s, 0.0], [-s, c, 0.0], [0.0, 0.0, 1.0]])
+
+
+def teme_to_ecef(r, v, t):
+    m = rot_z(sidereal_angle(t))
+    r_ecef = m @ r
+    return r_ecef, m @ v - np.cross([0.0, 0.0, OMEGA_EARTH], r_ecef)
+
+
+def geodetic_to_ecef(lat_deg, lon_deg, alt_m):
+    lat, lon = math.radians(lat_deg), math.radians(lon_deg)
+    n = WGS84_A / math.sqrt(1 - WGS84_E2 * math.sin(lat) ** 2)
+    return np.array(
+        [(n + alt_m) * math.cos(lat) * math.cos(lon), (n + alt_m) * math.cos(lat) * math.sin(lon), (n * (1 - WGS84_E2) + alt_m) * math.sin(lat)]
+    )
+
+
+def enu_axes(lat_deg, lon_deg):
+    lat, lon = math.radians(lat_deg), math.radians(lon_deg)
+    east = [-math.sin(lon), math.cos(lon), 0.0]
+    north = [-math.sin(lat) * math.cos(lon), -math.sin(lat) * math.sin(lon), math.cos(lat)]
+    up = [math.cos(lat) * math.cos(lon), math.cos(lat) * math.sin(lon), math.sin(lat)]
+    return np.array([east, north, up])
+
+
+def lvlh_axes(r, v):
+    z = -r / np.linalg.norm(r)
+    h = np.cross(r, v)
+    y = -h / np.linalg.norm(h)
+    return np.array([np.cross(y, z), y, z])
+
+
+# --- Fixtures -----------------------------------------------------------------------------------
+
+
+@pytest.fixture(scope="module")
+def predictor():
+    if not hasattr(satvane, "Predictor"):
+        pytest.skip("Predictor is not available in this build")
+    return satvane.Predictor.from_tle(satvane.Tle(*ISS))
+
+
+@pytest.fixture(scope="module")
+def teme(predictor):
+    return predictor.propagate(T0)
+
+
+@pytest.fixture(scope="module")
+def observer_cls():
+    if not hasattr(satvane, "GeodeticPoint"):
+        pytest.skip("GeodeticPoint is not available in this build")
+    return satvane.GeodeticPoint
+
+
+# --- Vec3 ---------------------------------------------------------------------------------------
+
+
+class Floaty:
+    def __float__(self):
+        return 2.5
+
+
+def test_vec3_construction_and_signature():
+    assert inspect.signature(Vec3) == inspect.Signature(
+        [inspect.Parameter(n, inspect.Parameter.POSITIONAL_OR_KEYWORD) for n in "xyz"]
+    )
+    assert Vec3.__doc__.endswith("A 3-component vector (x, y, z).  Used for position (metres) and velocity (m/s).")
+    v = Vec3(1, Floaty(), z=-3)
+    assert (v.x, v.y, v.z) == (1.0, 2.5, -3.0) and type(v.x) is float
+    with pytest.raises(AttributeError):
+        v.x = 4.0
+
+
+@pytest.mark.parametrize("args", [(1, 2), (1, 2, 3, 4), ("1", 2, 3), (None, 2, 3), (1, 2, 1j)])
+def test_vec3_rejects_bad_arguments(args):
+    with pytest.raises(TypeError):
+        Vec3(*args)
+
+
+@pytest.mark.parametrize(
+    ("args", "text"),
+    [
+        ((1, 2.5, -3), "Vec3(x=1, y=2.5, z=-3)"),
+        ((0.1, 1e-7, 1e21), "Vec3(x=0.1, y=0.0000001, z=1000000000000000000000)"),
+        ((float("nan"), float("inf"), -float("inf")), "Vec3(x=NaN, y=inf, z=-inf)"),
+        ((-0.0, 5e-324, 1.7976931348623157e308), "Vec3(x=-0, y=0." + "0" * 323 + "5, z=17976931348623157" + "0" * 292 + ")"),
+    ],
+)
+def test_vec3_repr(args, text):
+    assert repr(Vec3(*args)) == text
+
+
+@settings(max_examples=500, deadline=None)
+@given(any_float, any_float, any_float)
+def test_vec3_holds_any_float_and_its_repr_reads_back(x, y, z):
+    v = Vec3(x, y, z)
+    assert all(same_float(a, b) for a, b in zip((v.x, v.y, v.z), (x, y, z)))
+    match = re.fullmatch(r"Vec3\(x=(\S+), y=(\S+), z=(\S+)\)", repr(v))
+    assert match
+    assert all(same_float(parse_number(text), value) for text, value in zip(match.groups(), (x, y, z)))
+    has_nan = any(map(math.isnan, (x, y, z)))
+    assert (v == Vec3(x, y, z)) is not has_nan
+    assert (v != Vec3(x, y, z)) is has_nan
+
+
+def test_vec3_equality():
+    assert Vec3(1, 2, 3) == Vec3(1.0, 2.0, 3.0)
+    assert Vec3(0.0, 0, 0) == Vec3(-0.0, 0, 0)
+    nan = Vec3(float("nan"), 0, 0)
+    assert nan != nan and not nan == nan
+    assert Vec3(1, 2, 3) != Vec3(1, 2, 4)
+    assert Vec3(1, 2, 3) != (1, 2, 3)
+    assert Vec3(1, 2, 3).__eq__((1, 2, 3)) is NotImplemented
+
+
+@pytest.mark.parametrize("op", ORDERINGS)
+def test_vec3_ordering_is_refused(op):
+    with pytest.raises(TypeError):
+        op(Vec3(0, 0, 0), Vec3(1, 1, 1))
+
+
+@pytest.mark.parametrize("name", ALL_CLASSES)
+def test_value_classes_are_unhashable_and_live_in_the_module(name):
+    cls = getattr(satvane, name)
+    assert cls.__hash__ is None
+    assert cls.__module__ == "satvane._satvane"
+    if name != "Vec3":
+        with pytest.raises(TypeError):
+            cls()
+
+
+@pytest.mark.parametrize(
+    ("name", "doc", "position_doc", "velocity_doc"),
+    [
+        (
+            "StateVectorTeme",
+            "State vector in the True Equator Mean Equinox (TEME) frame — the native SGP4 output frame.\n\nPositions in metres, velocities in m/s.",
+            "Position in the TEME frame (metres).",
+            "Velocity in the TEME frame (m/s).",
+        ),
+        (
+            "StateVectorEcef",
+            "State vector in the Earth-Centred Earth-Fixed (ECEF) frame.\n\nPositions in metres, velocities in m/s.",
+            "Position in the ECEF frame (metres).",
+            "Velocity in the ECEF frame (m/s).",
+        ),
+        (
+            "StateVectorEnu",
+            "State vector in the East-North-Up (ENU) frame relative to a ground observer.\n\nPositions in metres, velocities in m/s.",
+            "Position in the ENU frame (metres).",
+            "Velocity in the ENU frame (m/s).",
+        ),
+        (
+            "StateVectorLvlh",
+            "State vector in the satellite's LVLH frame: Z along nadir, Y along the\nnegative orbit normal, X completing the right-handed triad along-track.\nPositions in metres, velocities in m/s.\n\nThe velocity is the inertial relative velocity resolved on the LVLH axes,\nnot the derivative of the LVLH position, so `range_rate` is Doppler-correct.",
+            "Position in the LVLH frame (metres).",
+            "Velocity in the LVLH frame (m/s).",
+        ),
+    ],
+)
+def test_state_vector_docstrings(name, doc, position_doc, velocity_doc):
+    cls = getattr(satvane, name)
+    assert cls.__doc__ == doc
+    assert cls.position.__doc__ == position_doc
+    assert cls.velocity.__doc__ == velocity_doc
+
+
+@pytest.mark.parametrize(
+    ("cls_name", "method", "signature", "first_sentence"),
+    [
+        ("StateVectorTeme", "to_ecef", "($self, t)", "Convert to the Earth-Centred Earth-Fixed (ECEF) frame at the given UTC time."),
+        ("StateVectorTeme", "to_lvlh", "($self, target)", "Express `target` relative to this satellite, in the satellite's LVLH frame."),
+        ("StateVectorEcef", "to_enu", "($self, observer)", "Convert to the East-North-Up (ENU) frame relative to the given observer."),
+        ("StateVectorEcef", "to_teme", "($self, t)", "Convert back to the TEME frame, the inverse of `StateVectorTeme.to_ecef`."),
+        ("StateVectorEnu", "to_observation", "($self)", "Convert to a ground observation (azimuth, elevation, range, range_rate)."),
+        ("StateVectorLvlh", "to_pointing", "($self)", "Reduce to the direction, range and range rate of the target."),
+    ],
+)
+def test_method_signatures_and_docstrings(cls_name, method, signature, first_sentence):
+    function = getattr(getattr(satvane, cls_name), method)
+    assert function.__text_signature__ == signature
+    assert function.__doc__.startswith(first_sentence)
+
+
+def test_observation_and_pointing_docstrings():
+    obs, pointing = satvane.Observation, satvane.Pointing
+    assert obs.__doc__.startswith("A point observation of a satellite from a ground location.\n\n")
+    assert obs.azimuth_deg.__doc__ == "Azimuth in degrees from north, measured clockwise, in `(-180, 180]`."
+    assert obs.elevation_deg.__doc__ == "Elevation above the horizon in degrees."
+    assert pointing.__doc__.startswith("The satellite's view of a target on the ground.\n\n`direction` is a unit vector")
+    assert pointing.direction.__doc__.startswith("Unit vector from the satellite to the target, in the LVLH frame.")
+    assert pointing.off_nadir_deg.__doc__.endswith("check `range` to\ntell them apart.")
+
+
+# --- State vectors against the reference formulas -----------------------------------------------
+
+
+def test_state_vector_attributes_are_fresh_copies(teme):
+    assert teme.position is not teme.position
+    assert teme.position == teme.position and teme.velocity == teme.velocity
+    with pytest.raises(AttributeError):
+        teme.position = Vec3(0, 0, 0)
+    assert teme == teme and not teme != teme
+    assert teme != teme.to_ecef(T0) and teme.__eq__(teme.position) is NotImplemented
+
+
+@pytest.mark.parametrize("t", [T0, datetime(2000, 1, 1, 12, tzinfo=UTC), datetime(1969, 7, 20, 20, 17, 40, 999999, tzinfo=UTC)])
+def test_teme_to_ecef_and_back(teme, t):
+    r, v = vec(teme.position), vec(teme.velocity)
+    ecef = teme.to_ecef(t)
+    assert type(ecef) is satvane.StateVectorEcef
+    r_ecef, v_ecef = teme_to_ecef(r, v, t)
+    np.testing.assert_allclose(vec(ecef.position), r_ecef, rtol=0, atol=1e-6)
+    np.testing.assert_allclose(vec(ecef.velocity), v_ecef, rtol=0, atol=1e-9)
+    back = ecef.to_teme(t)
+    assert type(back) is satvane.StateVectorTeme
+    np.testing.assert_allclose(vec(back.position), r, rtol=0, atol=1e-6)
+    np.testing.assert_allclose(vec(back.velocity), v, rtol=0, atol=1e-9)
+
+
+def test_ecef_to_enu_and_observation(teme, observer_cls):
+    observer = observer_cls(45.0, 10.0, 350.0)
+    ecef = teme.to_ecef(T0)
+    enu = ecef.to_enu(observer)
+    assert type(enu) is satvane.StateVectorEnu
+    axes = enu_axes(45.0, 10.0)
+    d = vec(ecef.position) - geodetic_to_ecef(45.0, 10.0, 350.0)
+    np.testing.assert_allclose(vec(enu.position), axes @ d, rtol=0, atol=1e-6)
+    np.testing.assert_allclose(vec(enu.velocity), axes @ vec(ecef.velocity), rtol=0, atol=1e-9)
+
+    obs = enu.to_observation()
+    e, n, u = vec(enu.position)
+    rho = math.sqrt(u * u + (n * n + e * e))
+    assert obs.azimuth_deg == pytest.approx(math.atan2(e, n) * RAD_TO_DEG, abs=1e-12)
+    assert obs.elevation_deg == pytest.approx(math.asin(u / rho) * RAD_TO_DEG, abs=1e-12)
+    assert obs.range == pytest.approx(rho, rel=1e-15)
+    assert obs.range_rate == pytest.approx(float(np.dot(vec(enu.velocity), [e, n, u])) / rho, rel=1e-12)
+    assert repr(obs) == (
+        f"Observation(az={obs.azimuth_deg:.2f}°, el={obs.elevation_deg:.2f}°, "
+        f"range={obs.range:.0f}m, range_rate={obs.range_rate:.1f}m/s)"
+    )
+
+
+@pytest.mark.parametrize("observer", [(0.0, 0.0, 0.0), (0.0, 0.0, -1e9), (float("nan"), 0.0, 0.0), (1e308, -1e308, float("inf"))])
+def test_degenerate_observers_give_numbers_not_crashes(teme, observer_cls, observer):
+    obs = teme.to_ecef(T0).to_enu(observer_cls(*observer)).to_observation()
+    match = re.fullmatch(r"Observation\(az=(\S+)°, el=(\S+)°, range=(\S+)m, range_rate=(\S+)m/s\)", repr(obs))
+    assert match
+    for text, value in zip(match.groups(), (obs.azimuth_deg, obs.elevation_deg, obs.range, obs.range_rate)):
+        assert text == ("NaN" if math.isnan(value) else ("inf" if value == math.inf else f"{value:.{len(text.partition('.')[2])}f}"))
+
+
+def test_to_lvlh_and_to_pointing(predictor, teme):
+    target = predictor.propagate(T0 + timedelta(minutes=3))
+    lvlh = teme.to_lvlh(target)
+    assert type(lvlh) is satvane.StateVectorLvlh
+    r, v = vec(teme.position), vec(teme.velocity)
+    axes = lvlh_axes(r, v)
+    np.testing.assert_allclose(vec(lvlh.position), axes @ (vec(target.position) - r), rtol=0, atol=1e-6)
+    np.testing.assert_allclose(vec(lvlh.velocity), axes @ (vec(target.velocity) - v), rtol=0, atol=1e-9)
+
+    pointing = lvlh.to_pointing()
+    p, q = vec(lvlh.position), vec(lvlh.velocity)
+    rng = float(np.linalg.norm(p))
+    np.testing.assert_allclose(vec(pointing.direction), p / rng, rtol=0, atol=1e-15)
+    assert pointing.range == pytest.approx(rng, rel=1e-15)
+    assert pointing.range_rate == pytest.approx(float(p @ q) / rng, rel=1e-12)
+    d = p / rng
+    assert pointing.off_nadir_deg == pytest.approx(math.degrees(math.atan2(math.hypot(d[0], d[1]), d[2])), abs=1e-12)
+    assert repr(pointing) == (
+        f"Pointing(off_nadir={pointing.off_nadir_deg:.2f}°, range={pointing.range:.0f}m, range_rate={pointing.range_rate:.1f}m/s)"
+    )
+    assert pointing == lvlh.to_pointing() and pointing.direction is not pointing.direction
+
+
+def test_zero_range_pointing(teme):
+    pointing = teme.to_lvlh(teme).to_pointing()
+    assert pointing.direction == Vec3(0, 0, 0)
+    assert (pointing.range, pointing.range_rate, pointing.off_nadir_deg) == (0.0, 0.0, 0.0)
+    assert repr(pointing) == "Pointing(off_nadir=0.00°, range=0m, range_rate=0.0m/s)"
+
+
+def test_nadir_target_points_down(predictor, observer_cls):
+    sub = predictor.sub_point(T0)
+    pointing = predictor.point_at(T0, observer_cls(sub.latitude_deg, sub.longitude_deg, 0.0))
+    assert pointing.direction.z == pytest.approx(1.0, abs=1e-5)
+    assert 0.0 <= pointing.off_nadir_deg < 0.25
+
+
+@pytest.mark.parametrize(
+    ("method", "arg", "exc", "param"),
+    [
+        ("to_ecef", datetime(2020, 1, 1), TypeError, "t"),
+        ("to_ecef", datetime(2020, 1, 1, tzinfo=timezone(timedelta(hours=2))), ValueError, "t"),
+        ("to_ecef", 0.0, TypeError, "t"),
+        ("to_lvlh", Vec3(0, 0, 0), TypeError, "target"),
+        ("to_lvlh", None, TypeError, "target"),
+    ],
+)
+def test_teme_methods_reject_wrong_arguments(teme, method, arg, exc, param):
+    with pytest.raises(exc) as info:
+        getattr(teme, method)(arg)
+    assert info.value.__notes__ == [f"while processing '{param}'"]
+
+
+def test_ecef_methods_reject_wrong_arguments(teme):
+    ecef = teme.to_ecef(T0)
+    with pytest.raises(TypeError) as info:
+        ecef.to_enu((45.0, 10.0))
+    assert info.value.__notes__ == ["while processing 'observer'"]
+    if hasattr(satvane, "LatLon"):
+        with pytest.raises(TypeError):
+            ecef.to_enu(satvane.LatLon(45.0, 10.0))
+    with pytest.raises(TypeError):
+        ecef.to_teme()
+    with pytest.raises(TypeError):
+        ecef.to_teme(T0, T0)
+    with pytest.raises(TypeError):
+        teme.to_ecef(T0, extra=1)
+
+
+@settings(max_examples=200, deadline=None)
+@given(utc_datetimes)
+def test_frame_round_trip_at_any_date(teme, t):
+    back = teme.to_ecef(t).to_teme(t)
+    np.testing.assert_allclose(vec(back.position), vec(teme.position), rtol=0, atol=1e-6)
+    np.testing.assert_allclose(vec(back.velocity), vec(teme.velocity), rtol=0, atol=1e-9)
+
+
+@settings(max_examples=200, deadline=None)
+@given(any_float, any_float, any_float)
+def test_any_observer_gives_a_result(teme, observer_cls, lat, lon, alt):
+    obs = teme.to_ecef(T0).to_enu(observer_cls(lat, lon, alt)).to_observation()
+    assert isinstance(obs.range, float) and repr(obs).startswith("Observation(az=")
