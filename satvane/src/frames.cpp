@@ -19,13 +19,28 @@ Rotation earth_rotation(Instant t) {
 
 }  // namespace
 
+double seconds_into_day(double seconds) {
+  constexpr double kDay_s = 86400.0;
+  // libm's fmod is slow and this runs once per sample, so below 2^52 s the remainder is taken
+  // by hand, with the same bits. The quotient is exact after truncation: a value below a whole
+  // number of days lies more than half an ulp of the quotient below it (86400 > 2), so the
+  // division never rounds up to it. Then q·86400 is an exact integer and s - q·86400, smaller
+  // than a day in units of ulp(s), is exact too.
+  const double remainder = std::abs(seconds) < 4503599627370496.0
+                               ? seconds - std::trunc(seconds / kDay_s) * kDay_s
+                               : std::fmod(seconds, kDay_s);  // also NaN and infinities
+  // fmod(remainder + day, day): the sum lies in [0, 2 days] (it may round up to 2 days).
+  const double shifted = remainder + kDay_s;
+  if (shifted >= 2.0 * kDay_s) return 0.0;
+  return shifted >= kDay_s ? shifted - kDay_s : shifted;
+}
+
 double sidereal_angle_rad(Instant t) {
   const double seconds = datetime_to_f64(t);
   // Julian centuries since J2000.
   const double T = ((seconds / 86400.0 + kJulianDateUnixEpoch) - kJulianDateJ2000) / 36525.0;
   double gmst_s = 3164400184.812866 * T + 67310.54841 + 0.093104 * T * T - 6.2e-06 * T * T * T;
-  gmst_s = std::fmod(std::fmod(gmst_s, 86400.0) + 86400.0, 86400.0);
-  return gmst_s * kTwoPi / 86400.0;
+  return seconds_into_day(gmst_s) * kTwoPi / 86400.0;
 }
 
 StateVector<Ecef> to_ecef(const StateVector<Teme>& teme, Instant t) {
@@ -82,33 +97,31 @@ GeodeticPoint to_geodetic(const StateVector<Ecef>& ecef) {
   return geodetic_from_ecef(r.x, r.y, r.z);
 }
 
-StateVector<Ecef> to_ecef(const GeodeticPoint& point) {
-  const double lat = point.latitude_deg * kDegToRad;
-  const double lon = point.longitude_deg * kDegToRad;
-  const double sin_lat = std::sin(lat);
-  const double cos_lat = std::cos(lat);
-  const double n = kWgs84A_m / std::sqrt(1.0 - kWgs84E2 * (sin_lat * sin_lat));
-  const double h = point.altitude_m;
-  return {{(n + h) * cos_lat * std::cos(lon), (n + h) * cos_lat * std::sin(lon),
-           (n * kWgs84OneMinusE2 + h) * sin_lat},
-          {}};
+StateVector<Ecef> to_ecef(const GeodeticPoint& point) { return {EnuFrame::of(point).origin_m, {}}; }
+
+EnuFrame EnuFrame::of(const GeodeticPoint& observer) {
+  const double lat = observer.latitude_deg * kDegToRad;
+  const double lon = observer.longitude_deg * kDegToRad;
+  EnuFrame frame{{}, std::sin(lat), std::cos(lat), std::sin(lon), std::cos(lon)};
+  const double n = kWgs84A_m / std::sqrt(1.0 - kWgs84E2 * (frame.sin_lat * frame.sin_lat));
+  const double h = observer.altitude_m;
+  frame.origin_m = {(n + h) * frame.cos_lat * frame.cos_lon, (n + h) * frame.cos_lat * frame.sin_lon,
+                    (n * kWgs84OneMinusE2 + h) * frame.sin_lat};
+  return frame;
 }
 
 StateVector<Enu> to_enu(const StateVector<Ecef>& ecef, const GeodeticPoint& observer) {
-  const Vec3 origin = to_ecef(observer).position_m;
-  const double lat = observer.latitude_deg * kDegToRad;
-  const double lon = observer.longitude_deg * kDegToRad;
-  const double sin_lat = std::sin(lat);
-  const double cos_lat = std::cos(lat);
-  const double sin_lon = std::sin(lon);
-  const double cos_lon = std::cos(lon);
+  return to_enu(ecef, EnuFrame::of(observer));
+}
+
+StateVector<Enu> to_enu(const StateVector<Ecef>& ecef, const EnuFrame& f) {
   // The observer does not move in ECEF, so the relative velocity is the satellite's.
-  const auto rotate = [&](const Vec3& d) -> Vec3 {
-    return {-sin_lon * d.x + cos_lon * d.y,
-            -sin_lat * cos_lon * d.x - sin_lat * sin_lon * d.y + cos_lat * d.z,
-            cos_lat * cos_lon * d.x + cos_lat * sin_lon * d.y + sin_lat * d.z};
+  const auto rotate = [&f](const Vec3& d) -> Vec3 {
+    return {-f.sin_lon * d.x + f.cos_lon * d.y,
+            -f.sin_lat * f.cos_lon * d.x - f.sin_lat * f.sin_lon * d.y + f.cos_lat * d.z,
+            f.cos_lat * f.cos_lon * d.x + f.cos_lat * f.sin_lon * d.y + f.sin_lat * d.z};
   };
-  return {rotate(ecef.position_m - origin), rotate(ecef.velocity_m_s)};
+  return {rotate(ecef.position_m - f.origin_m), rotate(ecef.velocity_m_s)};
 }
 
 StateVector<Lvlh> to_lvlh(const StateVector<Teme>& satellite, const StateVector<Teme>& target) {

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
+#include <vector>
 #include <numbers>
 #include <random>
 
@@ -54,6 +57,32 @@ TEST(SiderealAngle, StaysWithinOneTurnFarFromJ2000) {
     EXPECT_GE(theta, 0.0) << year;
     EXPECT_LT(theta, 2.0 * kPi) << year;
   }
+}
+
+TEST(SecondsIntoDay, SameBitsAsTheDoubleFmod) {
+  const auto reference = [](double s) { return std::fmod(std::fmod(s, 86400.0) + 86400.0, 86400.0); };
+  const auto same_bits = [&](double s) {
+    const double expected = reference(s), actual = seconds_into_day(s);
+    if (std::isnan(expected)) return std::isnan(actual);
+    return std::bit_cast<std::uint64_t>(expected) == std::bit_cast<std::uint64_t>(actual);
+  };
+  std::vector<double> values{0.0, -0.0, 1e-300, -1e-300, 1e-12, -1e-12, 43200.0, 86400.0, -86400.0,
+                             4503599627370496.0, -4503599627370496.0, 1e300, -1e300, INFINITY, -INFINITY, NAN};
+  // Whole days and their floating-point neighbours, where the quotient rounds the wrong way.
+  for (double days : {1.0, 2.0, 3.0, 17.0, 1000.0, 8888.0, 9131.0, 36525.0, 1e6, 5.2e10}) {
+    for (double sign : {1.0, -1.0}) {
+      double s = sign * days * 86400.0;
+      for (int i = 0; i < 4; ++i) s = std::nextafter(s, -INFINITY);
+      for (int i = 0; i < 9; ++i, s = std::nextafter(s, INFINITY)) values.push_back(s);
+    }
+  }
+  std::mt19937_64 rng(86400);
+  std::uniform_real_distribution<double> exponent(-20.0, 52.0);
+  for (int i = 0; i < 200000; ++i) {
+    const double magnitude = std::exp2(exponent(rng));
+    values.push_back(i % 2 ? magnitude : -magnitude);
+  }
+  for (double s : values) EXPECT_TRUE(same_bits(s)) << std::hexfloat << s;
 }
 
 // --- TEME <-> ECEF ---------------------------------------------------------------------------
@@ -218,6 +247,15 @@ TEST(Observation, ZenithHasElevationHalfPiAndZeroRate) {
   EXPECT_EQ(exact.rate_rad_s, 0.0);
   EXPECT_EQ(to_observation({{0.0, 0.0, 500000.0}, {}}).elevation_rad, kPi / 2);
   EXPECT_NEAR(to_observation(enu).elevation_rad, kPi / 2, 1e-9);
+}
+
+TEST(EnuFrame, PrebuiltFrameGivesTheSameBitsAsThePoint) {
+  const StateVector<Ecef> satellite = to_ecef(kLeo, at(2020, 7, 12, 1, 19, 5));
+  for (const GeodeticPoint observer : {kObserver, GeodeticPoint{-89.5, 179.9, -20.0}, GeodeticPoint{0.0, 0.0, 0.0}}) {
+    const EnuFrame frame = EnuFrame::of(observer);
+    EXPECT_EQ(to_enu(satellite, frame), to_enu(satellite, observer));
+    EXPECT_EQ(frame.origin_m, to_ecef(observer).position_m);
+  }
 }
 
 class ObservationRates : public testing::TestWithParam<StateVector<Enu>> {};

@@ -59,12 +59,13 @@ TEST(NoAlloc, PerSampleOperationsAllocateNothing) {
       const StateVector<Ecef> ecef = to_ecef(*teme, t);
       const StateVector<Teme> back = to_teme(ecef, t);
       const StateVector<Enu> enu = to_enu(ecef, site);
+      const StateVector<Enu> enu_from_frame = to_enu(ecef, EnuFrame::of(site));
       const Observation seen = to_observation(enu);
       const ElevationAndRate elevation = elevation_and_rate(enu);
       const GeodeticPoint below = to_geodetic(ecef);
       const StateVector<Ecef> site_ecef = to_ecef(site);
       const Pointing pointing = to_pointing(to_lvlh(*teme, to_teme(site_ecef, t)));
-      sink += back.position_m.x + seen.range_m + elevation.rate_rad_s + below.altitude_m + pointing.range_m +
+      sink += enu_from_frame.position_m.z + back.position_m.x + seen.range_m + elevation.rate_rad_s + below.altitude_m + pointing.range_m +
               off_nadir_deg(pointing.direction) + sidereal_angle_rad(t) + sun_position_eci(t).x;
       sink += predictor->observe_at(t, site)->elevation_rad + predictor->point_at(t, site)->range_rate_m_s +
               predictor->sub_point(t)->latitude_deg + *shadow_value(*predictor, t) +

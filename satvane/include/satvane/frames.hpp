@@ -22,6 +22,9 @@ inline constexpr double kTwoPi = 6.283185307179586;
 inline constexpr double kJulianDateUnixEpoch = 2440587.5;
 inline constexpr double kJulianDateJ2000 = 2451545.0;
 
+// fmod(fmod(s, 86400) + 86400, 86400), bit for bit, in [0, 86400).
+double seconds_into_day(double seconds);
+
 // Greenwich mean sidereal angle (IAU 1982, UTC standing in for UT1), in [0, 2π).
 double sidereal_angle_rad(Instant t);
 
@@ -36,8 +39,18 @@ GeodeticPoint to_geodetic(const StateVector<Ecef>& ecef);  // velocity ignored
 // A point fixed to the Earth: zero ECEF velocity.
 StateVector<Ecef> to_ecef(const GeodeticPoint& point);
 
+// A ground observer's ENU axes and ECEF origin, computed once: searches that look from one
+// observer at many instants build it once instead of redoing its trigonometry per sample.
+struct EnuFrame {
+  Vec3 origin_m;
+  double sin_lat, cos_lat, sin_lon, cos_lon;
+  static EnuFrame of(const GeodeticPoint& observer);
+};
+
 // Position and velocity of `ecef` relative to a ground observer, in the observer's ENU axes.
+// Both overloads give identical bits.
 StateVector<Enu> to_enu(const StateVector<Ecef>& ecef, const GeodeticPoint& observer);
+StateVector<Enu> to_enu(const StateVector<Ecef>& ecef, const EnuFrame& observer);
 
 // `target` relative to `satellite`, resolved on the satellite's LVLH axes. The velocity is the
 // inertial relative velocity on those axes (Doppler-correct), not the derivative of the position.
