@@ -378,10 +378,10 @@ def test_enum_docstrings():
 
 ISS = (
     "ISS (ZARYA)",
-    "1 25544U 98067A   20194.05493000  .00000813  00000-0  22646-4 0  9990",
-    "2 25544  51.6431 189.6454 0001427  74.8669  50.1546 15.49456427236174",
+    "1 25544U 98067A   08264.51782528 -.00002182  00000-0 -11606-4 0  2927",
+    "2 25544  51.6416 247.4627 0006703 130.5360 325.0288 15.72125391563537",
 )
-ISS_DAY = Interval(datetime(2020, 7, 12, tzinfo=UTC), datetime(2020, 7, 13, tzinfo=UTC))
+ISS_DAY = Interval(datetime(2008, 9, 20, tzinfo=UTC), datetime(2008, 9, 21, tzinfo=UTC))
 
 
 def search_results(kind):
