@@ -15,6 +15,13 @@ constexpr const char* kInvalidUtf8 = "invalid UTF-8 in string";
 
 constexpr bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
+// Bytes that stand for themselves inside a string: printable ASCII except '"' and '\\'.
+constexpr auto kPlainStringByte = [] {
+  std::array<bool, 256> plain{};
+  for (unsigned byte = 0x20; byte < 0x80; ++byte) plain[byte] = byte != '"' && byte != '\\';
+  return plain;
+}();
+
 constexpr int hex_value(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -132,6 +139,7 @@ Result<StringToken> Reader::read_string() {
   const std::size_t start = pos_;
   bool has_escapes = false;
   while (true) {
+    while (pos_ < text_.size() && kPlainStringByte[static_cast<unsigned char>(text_[pos_])]) ++pos_;
     if (at_end()) return fail(kEofInString);
     const auto byte = static_cast<unsigned char>(current());
     if (byte == '"') break;

@@ -24,6 +24,7 @@
 // - A JSON number for EPHEMERIS_TYPE above 255 is "number too large to fit in target type".
 #include "sgp4/omm.hpp"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -52,9 +53,26 @@ constexpr std::array<std::string_view, kKeyCount> kKeyNames = {
 
 constexpr bool is_optional(Key key) { return key == Key::ObjectName || key == Key::ObjectId; }
 
+// Records carry many keys besides ours, so most lookups should fail fast: keys are bucketed by
+// length, and no bucket holds more than four.
+constexpr std::size_t kLongestKey = 19;
+constexpr std::size_t kBucketSize = 4;
+constexpr auto kKeysByLength = [] {
+  std::array<std::array<std::int8_t, kBucketSize>, kLongestKey + 1> buckets{};
+  for (auto& bucket : buckets) bucket.fill(-1);
+  for (std::size_t i = 0; i < kKeyCount; ++i) {
+    auto& bucket = buckets[kKeyNames[i].size()];
+    *std::find(bucket.begin(), bucket.end(), -1) = std::int8_t(i);
+  }
+  return buckets;
+}();
+
 std::optional<Key> find_key(std::string_view name) {
-  for (std::size_t i = 0; i < kKeyCount; ++i)
-    if (kKeyNames[i] == name) return Key(i);
+  if (name.size() > kLongestKey) return std::nullopt;
+  for (const std::int8_t index : kKeysByLength[name.size()]) {
+    if (index < 0) break;
+    if (kKeyNames[std::size_t(index)] == name) return Key(index);
+  }
   return std::nullopt;
 }
 
