@@ -14,7 +14,7 @@ using namespace detail;
 
 Vec3 unit_vector(LatLon point) {
   const double lat = point.latitude_deg * kDegToRad;
-  const double lon = point.longitude_deg * kDegToRad;
+  const double lon = reduced_longitude_deg(point.longitude_deg) * kDegToRad;
   const double cos_lat = std::cos(lat);
   return {cos_lat * std::cos(lon), cos_lat * std::sin(lon), std::sin(lat)};
 }
@@ -77,7 +77,12 @@ std::expected<void, Error> check_finite(std::string_view what, double value) {
 }
 
 // Into [-π, π).
-double normalized_longitude(double lon) { return lon - kTwoPi * std::floor((lon + kPi) / kTwoPi); }
+double normalized_longitude(double lon) {
+  double wrapped = std::fmod(lon, kTwoPi);
+  if (wrapped >= kPi) wrapped -= kTwoPi;
+  if (wrapped < -kPi) wrapped += kTwoPi;
+  return wrapped < kPi ? wrapped : -kPi;
+}
 
 // Into [0, 2π).
 double wrap_two_pi(double angle) {
@@ -119,8 +124,10 @@ std::expected<Rectangle, Error> Rectangle::create(LatLon south_west, LatLon nort
   if (auto ok = check_finite("rectangle east longitude", north_east.longitude_deg); !ok)
     return std::unexpected(ok.error());
 
-  const double west = normalized_longitude(south_west.longitude_deg * kDegToRad);
-  const double east = normalized_longitude(north_east.longitude_deg * kDegToRad);
+  const double west =
+      normalized_longitude(reduced_longitude_deg(south_west.longitude_deg) * kDegToRad);
+  const double east =
+      normalized_longitude(reduced_longitude_deg(north_east.longitude_deg) * kDegToRad);
   // Corners within 1e-9 rad of one meridian, on either side, are on the same meridian: the
   // box is empty, never the whole band (which side rounding lands on must not matter).
   double span = wrap_two_pi(east - west);
@@ -196,7 +203,8 @@ double Rectangle::distance_to_meridian_edges(const Vec3& p) const {
 double Rectangle::signed_angular_offset(LatLon point) const {
   if (!is_valid_point(point)) return kNaN;
   const double lat = point.latitude_deg * kDegToRad;
-  const bool in_longitude = in_longitude_range(point.longitude_deg * kDegToRad);
+  const bool in_longitude =
+      in_longitude_range(reduced_longitude_deg(point.longitude_deg) * kDegToRad);
 
   // Within the longitude range the nearest point of a parallel edge is on the point's own
   // meridian; outside it, that edge's nearest point is a corner.

@@ -26,6 +26,13 @@ inline bool is_valid_point(LatLon point) {
   return std::fabs(point.latitude_deg) <= 90.0 && std::isfinite(point.longitude_deg);
 }
 
+// Longitude in (-360, 360) on the same meridian. Whole turns are removed in degrees, where
+// fmod is exact, so that 540° and 180° (or 1e20° and its remainder) give the same meridian
+// everywhere, whatever a later radian reduction would round to.
+inline double reduced_longitude_deg(double longitude_deg) {
+  return std::fmod(longitude_deg, 360.0);
+}
+
 // Latitude in radians, or the Latitude error (NaN fails too).
 inline std::expected<double, Error> checked_latitude(double latitude_deg) {
   if (!(std::fabs(latitude_deg) <= 90.0)) return std::unexpected(LatitudeOutOfRange{latitude_deg});

@@ -106,7 +106,7 @@ int Polygon::winding_number(const Vec3& p, const Vec3& north_at_p) const {
 double Polygon::signed_angular_offset(LatLon point) const {
   if (!is_valid_point(point)) return kNaN;
   const double lat = point.latitude_deg * kDegToRad;
-  const double lon = point.longitude_deg * kDegToRad;
+  const double lon = reduced_longitude_deg(point.longitude_deg) * kDegToRad;
   const double sin_lat = std::sin(lat), cos_lat = std::cos(lat);
   const double sin_lon = std::sin(lon), cos_lon = std::cos(lon);
   const Vec3 p{cos_lat * cos_lon, cos_lat * sin_lon, sin_lat};

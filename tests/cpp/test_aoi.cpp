@@ -457,6 +457,17 @@ TEST(Rectangle, AcrossTheAntimeridian) {
   EXPECT_LT(box.signed_angular_offset({15, -169}), 0);
 }
 
+TEST(Rectangle, WestBoundIsNormalisedForAnyFiniteLongitude) {
+  for (double lon : {-180.0, 180.0, 540.0, -900.0, 1e6 + 0.5, 1e20, -1e300}) {
+    const Rectangle box = *Rectangle::create({0, lon}, {10, 0});
+    EXPECT_GE(box.west(), -kPi) << lon;
+    EXPECT_LT(box.west(), kPi) << lon;
+    // The box still starts at the given meridian.
+    EXPECT_EQ(box.signed_angular_offset({5, lon}), 0) << lon;
+  }
+  EXPECT_EQ(Rectangle::create({0, 180}, {10, 190})->west(), -kPi);
+}
+
 TEST(Rectangle, BandsAndPoles) {
   const Rectangle cap_and_band = *Rectangle::latitude_band(-90, 60);
   EXPECT_TRUE(cap_and_band.is_band());
