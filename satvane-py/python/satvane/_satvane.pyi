@@ -676,3 +676,83 @@ class Coverage:
     def __eq__(self, value: object, /) -> bool: ...
     def __ne__(self, value: object, /) -> bool: ...
     def __hash__(self) -> int: ...
+
+@typing.final
+class Predictor:
+    """Parsed TLE with pre-computed SGP4 constants, ready for propagation.
+
+    Construct from a `Tle` or `Elements`; then use its methods to propagate state vectors,
+    compute ground observations, detect passes, find apsides, and query illumination.
+    """
+
+    def __new__(cls, elements: Elements) -> Predictor: ...
+    @staticmethod
+    def from_tle(tle: Tle) -> Predictor:
+        """Parse TLE string lines and initialise SGP4 constants.
+
+        Raises `ValueError` if the TLE is malformed.
+        """
+    def with_refinement(self, refinement: Refinement) -> Predictor:
+        """Return a new `Predictor` with the given root-finder configuration.
+
+        The values of `refinement` are copied at the call; this predictor keeps
+        its own.
+        """
+    @property
+    def epoch(self) -> datetime.datetime:
+        """The epoch of the TLE (UTC)."""
+    def tle_age_seconds(self, now: datetime.datetime) -> float:
+        """Age of the TLE relative to `now` in seconds (positive = TLE is in the past).
+
+        Counted in whole milliseconds, truncated toward zero.
+        """
+    def propagate(self, t: datetime.datetime) -> StateVectorTeme:
+        """Propagate the TLE to the given UTC time.
+
+        Returns a state vector in the TEME frame.
+        """
+    def sub_point(self, t: datetime.datetime) -> GeodeticPoint:
+        """The geodetic point directly beneath the satellite at time `t`.
+
+        Altitude is the height above the WGS-84 ellipsoid, in metres.
+        """
+    def observe_at(self, t: datetime.datetime, observer: GeodeticPoint) -> Observation:
+        """Calculate the observation from an observer at the given UTC time.
+
+        `observer` is a `GeodeticPoint`.
+        """
+    def point_at(self, t: datetime.datetime, target: GeodeticPoint) -> Pointing:
+        """Where `target` lies as seen from the satellite at the given UTC time.
+
+        Returns a `Pointing`: a unit vector in the satellite's LVLH frame, plus
+        slant range and range rate.
+        """
+    def illumination_state(self, t: datetime.datetime) -> IlluminationState:
+        """Determine whether the satellite is sunlit or in eclipse at time `t`.
+
+        The Earth's shadow is a cylinder of the equatorial radius, without penumbra.
+        """
+
+@typing.final
+class Refinement:
+    """Root-finder configuration used to refine detected event times.
+
+    A bracketed hybrid solver: each iteration takes a Newton-Raphson step
+    when a derivative is available and a secant/bisection step otherwise,
+    converging once the crossing is pinned down to `time_tolerance` seconds.
+    """
+
+    def __new__(cls, *, time_tolerance: float | None = None, max_iter: int | None = None) -> Refinement: ...
+    @property
+    def time_tolerance(self) -> float:
+        """Convergence threshold on the crossing time, in seconds."""
+    @time_tolerance.setter
+    def time_tolerance(self, v: float) -> None: ...
+    @property
+    def max_iter(self) -> int:
+        """Maximum number of solver iterations."""
+    @max_iter.setter
+    def max_iter(self, v: int) -> None: ...
+    def __eq__(self, value: object, /) -> bool: ...
+    def __ne__(self, value: object, /) -> bool: ...
+    __hash__: typing.ClassVar[None]  # type: ignore[assignment]

@@ -1,0 +1,280 @@
+#include "predictor.hpp"
+
+#include <expected>
+#include <utility>
+
+#include "area.hpp"
+#include "convert.hpp"
+#include "elements.hpp"
+#include "errors.hpp"
+#include "satvane/roots.hpp"
+#include "tle.hpp"
+#include "types/illumination.hpp"
+#include "types/observation.hpp"
+#include "types/pointing.hpp"
+#include "vectors.hpp"
+
+namespace satvane::py {
+
+namespace {
+
+template <auto Fn>
+PyMethodDef fastcall(const char* name, const char* doc) {
+  return PyMethodDef{name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(Fn)),
+                     METH_FASTCALL | METH_KEYWORDS, doc};
+}
+
+template <class T>
+PyObject* to_py_or_raise(ModuleState& state, const std::expected<T, Error>& result) {
+  if (!result) return raise(result.error());
+  return to_py(state, *result);
+}
+
+// ---- Construction ----------------------------------------------------------------------------
+
+PyObject* box_or_raise(PyTypeObject* type, std::expected<Predictor, Error> predictor) {
+  if (!predictor) return raise(predictor.error());
+  return box(type, std::move(*predictor));
+}
+
+constexpr Param kElementsParams[] = {{"elements"}};
+constexpr Signature kNewSignature{"Predictor", kElementsParams, {}};
+
+PyObject* predictor_new(PyTypeObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  Args<1> parsed;
+  if (!parsed.parse(kNewSignature, args, nargs, kwnames)) return nullptr;
+  if (!arg_instance(parsed[0], state_of_type(type).type(ClassId::Elements), "elements")) return nullptr;
+  return box_or_raise(type, Predictor::create(elements_of(parsed[0])));
+}
+using PredictorConstructor = Constructor<predictor_new>;
+
+constexpr Param kTleParams[] = {{"tle"}};
+constexpr Signature kFromTleSignature{"from_tle", kTleParams, {}};
+
+// A static method: add_static_methods binds it to the module.
+PyObject* from_tle(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  Args<1> parsed;
+  if (!parsed.parse(kFromTleSignature, args, nargs, kwnames)) return nullptr;
+  const ModuleState& state = state_of_module(module);
+  if (!arg_instance(parsed[0], state.type(ClassId::Tle), "tle")) return nullptr;
+  const TleText& text = tle_text(parsed[0]);
+  return box_or_raise(state.type(ClassId::Predictor),
+                      Predictor::from_tle(text.satellite_name, text.line_1, text.line_2));
+}
+
+constexpr Param kRefinementParams[] = {{"refinement"}};
+constexpr Signature kWithRefinementSignature{"with_refinement", kRefinementParams, {}};
+
+PyObject* with_refinement(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  Args<1> parsed;
+  if (!parsed.parse(kWithRefinementSignature, args, nargs, kwnames)) return nullptr;
+  if (!arg_instance(parsed[0], state_of(self).type(ClassId::Refinement), "refinement")) return nullptr;
+  const Refinement& refinement = unbox<Refinement>(parsed[0]);
+  return box(Py_TYPE(self), predictor_of(self).with_refinement(refinement));
+}
+
+// ---- Point queries ---------------------------------------------------------------------------
+
+constexpr Param kNowParams[] = {{"now"}};
+constexpr Signature kAgeSignature{"tle_age_seconds", kNowParams, {}};
+
+PyObject* tle_age_seconds(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  Args<1> parsed;
+  if (!parsed.parse(kAgeSignature, args, nargs, kwnames)) return nullptr;
+  const auto now = arg_instant(state_of(self), parsed[0], "now");
+  if (!now) return nullptr;
+  // Millisecond granularity, like the propagation time.
+  return PyFloat_FromDouble(double(predictor_of(self).tle_age(*now).whole_millis_toward_zero()) / 1000.0);
+}
+
+constexpr Param kTimeParams[] = {{"t"}};
+constexpr Signature kPropagateSignature{"propagate", kTimeParams, {}};
+constexpr Signature kSubPointSignature{"sub_point", kTimeParams, {}};
+constexpr Signature kIlluminationSignature{"illumination_state", kTimeParams, {}};
+
+// A query of the predictor at one instant `t`.
+template <auto Query, const Signature& Sig>
+PyObject* at_time(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  Args<1> parsed;
+  if (!parsed.parse(Sig, args, nargs, kwnames)) return nullptr;
+  ModuleState& state = state_of(self);
+  const auto t = arg_instant(state, parsed[0], "t");
+  if (!t) return nullptr;
+  return to_py_or_raise(state, (predictor_of(self).*Query)(*t));
+}
+
+constexpr Param kObserverParams[] = {{"t"}, {"observer"}};
+constexpr Param kTargetParams[] = {{"t"}, {"target"}};
+constexpr Signature kObserveSignature{"observe_at", kObserverParams, {}};
+constexpr Signature kPointSignature{"point_at", kTargetParams, {}};
+
+// A query at instant `t` about one ground site (the second parameter of `Sig`).
+template <auto Query, const Signature& Sig>
+PyObject* at_time_and_site(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  Args<2> parsed;
+  if (!parsed.parse(Sig, args, nargs, kwnames)) return nullptr;
+  ModuleState& state = state_of(self);
+  const auto t = arg_instant(state, parsed[0], "t");
+  if (!t) return nullptr;
+  const auto site = arg_geodetic_point(state, parsed[1], Sig.positional[1].name.data());
+  if (!site) return nullptr;
+  return to_py_or_raise(state, (predictor_of(self).*Query)(*t, *site));
+}
+
+PyObject* get_epoch(PyObject* self, const Predictor& predictor) { return to_py(state_of(self), predictor.epoch()); }
+
+PyGetSetDef predictor_getset[] = {
+    readonly<Predictor, get_epoch>("epoch", "The epoch of the TLE (UTC)."),
+    {},
+};
+
+PyMethodDef predictor_static_methods[] = {
+    fastcall<from_tle>("from_tle",
+                       "from_tle(tle)\n--\n\n"
+                       "Parse TLE string lines and initialise SGP4 constants.\n\n"
+                       "Raises `ValueError` if the TLE is malformed."),
+    {},
+};
+
+PyMethodDef predictor_methods[] = {
+    fastcall<with_refinement>("with_refinement",
+                              "with_refinement($self, refinement)\n--\n\n"
+                              "Return a new `Predictor` with the given root-finder configuration.\n\n"
+                              "The values of `refinement` are copied at the call; this predictor keeps\n"
+                              "its own."),
+    fastcall<tle_age_seconds>("tle_age_seconds",
+                              "tle_age_seconds($self, now)\n--\n\n"
+                              "Age of the TLE relative to `now` in seconds (positive = TLE is in the past).\n\n"
+                              "Counted in whole milliseconds, truncated toward zero."),
+    fastcall<at_time<&Predictor::propagate, kPropagateSignature>>(
+        "propagate",
+        "propagate($self, t)\n--\n\n"
+        "Propagate the TLE to the given UTC time.\n\n"
+        "Returns a state vector in the TEME frame."),
+    fastcall<at_time<&Predictor::sub_point, kSubPointSignature>>(
+        "sub_point",
+        "sub_point($self, t)\n--\n\n"
+        "The geodetic point directly beneath the satellite at time `t`.\n\n"
+        "Altitude is the height above the WGS-84 ellipsoid, in metres."),
+    fastcall<at_time_and_site<&Predictor::observe_at, kObserveSignature>>(
+        "observe_at",
+        "observe_at($self, t, observer)\n--\n\n"
+        "Calculate the observation from an observer at the given UTC time.\n\n"
+        "`observer` is a `GeodeticPoint`."),
+    fastcall<at_time_and_site<&Predictor::point_at, kPointSignature>>(
+        "point_at",
+        "point_at($self, t, target)\n--\n\n"
+        "Where `target` lies as seen from the satellite at the given UTC time.\n\n"
+        "Returns a `Pointing`: a unit vector in the satellite's LVLH frame, plus\n"
+        "slant range and range rate."),
+    fastcall<at_time<&Predictor::illumination_state, kIlluminationSignature>>(
+        "illumination_state",
+        "illumination_state($self, t)\n--\n\n"
+        "Determine whether the satellite is sunlit or in eclipse at time `t`.\n\n"
+        "The Earth's shadow is a cylinder of the equatorial radius, without penumbra."),
+    {},
+};
+
+PyType_Slot predictor_slots[] = {
+    {Py_tp_doc, const_cast<char*>(
+                    "Predictor(elements)\n--\n\n"
+                    "Parsed TLE with pre-computed SGP4 constants, ready for propagation.\n\n"
+                    "Construct from a `Tle` or `Elements`; then use its methods to propagate state vectors,\n"
+                    "compute ground observations, detect passes, find apsides, and query illumination.")},
+    {Py_tp_new, reinterpret_cast<void*>(PredictorConstructor::tp_new)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_boxed<Predictor>)},
+    {Py_tp_getset, predictor_getset},
+    {Py_tp_methods, predictor_methods},
+    {0, nullptr},
+};
+PyType_Spec predictor_spec = class_spec<Predictor>("satvane._satvane.Predictor", predictor_slots);
+
+int predictor_ready(ModuleState&, PyTypeObject* type) {
+  PredictorConstructor::install(type);
+  return add_static_methods(type, predictor_static_methods);
+}
+
+// ---- Refinement ------------------------------------------------------------------------------
+
+// None or omitted keeps the default.
+std::optional<double> arg_tolerance(PyObject* obj, const char* param, double fallback) {
+  if (obj == nullptr || obj == Py_None) return fallback;
+  return arg_f64(obj, param);
+}
+std::optional<std::uint64_t> arg_max_iter(PyObject* obj, const char* param, std::uint64_t fallback) {
+  if (obj == nullptr || obj == Py_None) return fallback;
+  return arg_u64(obj, param);
+}
+
+constexpr Param kRefinementOptions[] = {{"time_tolerance", false}, {"max_iter", false}};
+constexpr Signature kRefinementSignature{"Refinement", {}, kRefinementOptions};
+
+PyObject* refinement_new(PyTypeObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  Args<2> parsed;
+  if (!parsed.parse(kRefinementSignature, args, nargs, kwnames)) return nullptr;
+  Refinement refinement;
+  const auto tolerance = arg_tolerance(parsed[0], "time_tolerance", refinement.time_tolerance);
+  if (!tolerance) return nullptr;
+  const auto max_iter = arg_max_iter(parsed[1], "max_iter", refinement.max_iter);
+  if (!max_iter) return nullptr;
+  refinement.time_tolerance = *tolerance;
+  refinement.max_iter = *max_iter;
+  return box(type, refinement);
+}
+using RefinementConstructor = Constructor<refinement_new>;
+
+// Assignment converts like the constructor; the value's parameter is called `v`.
+template <auto Member, auto Convert>
+int set_refinement_field(PyObject* self, PyObject* value, void*) {
+  if (value == nullptr) {
+    PyErr_SetString(PyExc_TypeError, "can't delete attribute");
+    return -1;
+  }
+  Refinement& refinement = unbox<Refinement>(self);
+  const auto converted = Convert(value, "v", refinement.*Member);
+  if (!converted) return -1;
+  refinement.*Member = *converted;
+  return 0;
+}
+
+template <auto Member>
+PyObject* get_refinement_field(PyObject* self, void*) {
+  return to_py(state_of(self), unbox<Refinement>(self).*Member);
+}
+
+PyGetSetDef refinement_getset[] = {
+    {"time_tolerance", get_refinement_field<&Refinement::time_tolerance>,
+     set_refinement_field<&Refinement::time_tolerance, arg_tolerance>,
+     "Convergence threshold on the crossing time, in seconds.", nullptr},
+    {"max_iter", get_refinement_field<&Refinement::max_iter>,
+     set_refinement_field<&Refinement::max_iter, arg_max_iter>, "Maximum number of solver iterations.", nullptr},
+    {},
+};
+
+PyType_Slot refinement_slots[] = {
+    {Py_tp_doc, const_cast<char*>(
+                    "Refinement(*, time_tolerance=None, max_iter=None)\n--\n\n"
+                    "Root-finder configuration used to refine detected event times.\n\n"
+                    "A bracketed hybrid solver: each iteration takes a Newton-Raphson step\n"
+                    "when a derivative is available and a secant/bisection step otherwise,\n"
+                    "converging once the crossing is pinned down to `time_tolerance` seconds.")},
+    {Py_tp_new, reinterpret_cast<void*>(RefinementConstructor::tp_new)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_boxed<Refinement>)},
+    {Py_tp_richcompare, reinterpret_cast<void*>(richcompare_by_value<Refinement>)},
+    {Py_tp_hash, reinterpret_cast<void*>(PyObject_HashNotImplemented)},
+    {Py_tp_getset, refinement_getset},
+    {0, nullptr},
+};
+PyType_Spec refinement_spec = class_spec<Refinement>("satvane._satvane.Refinement", refinement_slots);
+
+int refinement_ready(ModuleState&, PyTypeObject* type) {
+  RefinementConstructor::install(type);
+  return 0;
+}
+
+}  // namespace
+
+const ClassDef Predictor_class{&predictor_spec, predictor_ready};
+const ClassDef Refinement_class{&refinement_spec, refinement_ready};
+
+}  // namespace satvane::py
