@@ -477,6 +477,33 @@ def test_queries_at_any_instant_and_site(t, site):
             assert str(error).startswith("SGP4 propagation error: ")
 
 
+@settings(max_examples=300, deadline=None)
+@given(values=st.fixed_dictionaries({name: st.one_of(st.floats(low, high), anything) for name, (low, high) in {
+    "mean_motion": (0.5, 17.0), "eccentricity": (0.0, 0.99), "inclination": (0.0, 180.0),
+    "right_ascension": (0.0, 360.0), "argument_of_perigee": (0.0, 360.0), "mean_anomaly": (0.0, 360.0),
+    "mean_motion_dot": (-0.01, 0.01), "drag_term": (-0.01, 0.01)}.items()}), minutes=anything)
+def test_predictors_from_arbitrary_elements(values, minutes):
+    try:
+        predictor = Predictor(keyword_elements(**values))
+    except ValueError as error:
+        assert str(error).startswith("SGP4 elements error: ")
+        return
+    offset = dt.timedelta(minutes=max(-1e6, min(1e6, minutes))) if math.isfinite(minutes) else dt.timedelta(0)
+    try:
+        predictor.observe_at(predictor.epoch + offset, GeodeticPoint(0, 0, 0))
+    except RuntimeError as error:
+        assert str(error).startswith("SGP4 propagation error: ")
+
+
+@settings(max_examples=100, deadline=None)
+@given(tolerance=anything, max_iter=st.integers(min_value=0, max_value=2**64 - 1))
+def test_refinement_stores_any_float_and_count(tolerance, max_iter):
+    r = Refinement(time_tolerance=tolerance, max_iter=max_iter)
+    assert r.max_iter == max_iter
+    assert r.time_tolerance == tolerance or math.isnan(tolerance)
+    PREDICTOR.with_refinement(r)
+
+
 # --- Refinement ---------------------------------------------------------------------------------
 
 
