@@ -107,7 +107,7 @@ std::expected<Classification, TleError> parse_classification(char letter) {
 }
 
 // A right-aligned unsigned integer; an all-blank field reads as zero.
-std::expected<std::uint64_t, TleError> parse_integer(const Field& f) {
+std::expected<std::uint64_t, TleError> parse_integer_or_blank(const Field& f) {
   const std::string_view digits = trim_spaces(f.text);
   std::uint64_t value = 0;
   for (const char c : digits) {
@@ -115,6 +115,12 @@ std::expected<std::uint64_t, TleError> parse_integer(const Field& f) {
     value = value * 10 + std::uint64_t(c - '0');
   }
   return value;
+}
+
+// The epoch year has no default: a blank one is a fault, not the year 2000.
+std::expected<std::uint64_t, TleError> parse_integer(const Field& f) {
+  if (trim_spaces(f.text).empty()) return std::unexpected(f.error(What::IntegerField));
+  return parse_integer_or_blank(f);
 }
 
 // An optional sign then a plain decimal without exponent: " .00002182", "-.00002182", "51.6435".
@@ -268,8 +274,8 @@ std::expected<void, TleError> read_line_1_fields(std::string_view line, Elements
       [&] { return read_into(out.mean_motion_dot, at(33, 43), parse_decimal); },
       [&] { return read_into(out.mean_motion_ddot, at(44, 52), parse_assumed_point); },
       [&] { return read_into(out.drag_term, at(53, 61), parse_assumed_point); },
-      [&] { return read_into(out.ephemeris_type, at(62, 63), parse_integer); },  // one digit
-      [&] { return read_into(out.element_set_number, at(64, 68), parse_integer); });
+      [&] { return read_into(out.ephemeris_type, at(62, 63), parse_integer_or_blank); },  // one digit
+      [&] { return read_into(out.element_set_number, at(64, 68), parse_integer_or_blank); });
 }
 
 // Line 2 columns (1-based): 9-16 inclination, 18-25 node, 27-33 eccentricity, 35-42 perigee,
@@ -283,7 +289,7 @@ std::expected<void, TleError> read_line_2_fields(std::string_view line, Elements
       [&] { return read_into(out.argument_of_perigee, at(34, 42), parse_decimal); },
       [&] { return read_into(out.mean_anomaly, at(43, 51), parse_decimal); },
       [&] { return read_into(out.mean_motion, at(52, 63), parse_decimal); },
-      [&] { return read_into(out.revolution_number, at(63, 68), parse_integer); });
+      [&] { return read_into(out.revolution_number, at(63, 68), parse_integer_or_blank); });
 }
 
 std::string_view which_text(Which which) {

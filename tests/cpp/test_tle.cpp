@@ -200,6 +200,8 @@ std::vector<ErrorCase> error_cases() {
        "TLE parse error: Parsing a string field failed on TLE line 1 between characters 9 and 17"},
       {"epoch_year", replaced(L1, 18, "0x"), L2,
        "TLE parse error: Parsing an integer field failed on TLE line 1 between characters 18 and 20"},
+      {"epoch_year_blank", replaced(L1, 18, "  "), L2,
+       "TLE parse error: Parsing an integer field failed on TLE line 1 between characters 18 and 20"},
       {"epoch_day", replaced(L1, 20, "264.5178252x"), L2,
        "TLE parse error: Parsing a float field failed on TLE line 1 between characters 20 and 32"},
       {"epoch_day_blank", replaced(L1, 20, "     .      "), L2,
