@@ -4,6 +4,8 @@ import inspect
 import math
 import operator
 import re
+import sys
+import tracemalloc
 from datetime import datetime, timedelta, timezone
 
 import numpy as np
@@ -397,3 +399,43 @@ def test_frame_round_trip_at_any_date(teme, t):
 def test_any_observer_gives_a_result(teme, observer_cls, lat, lon, alt):
     obs = teme.to_ecef(T0).to_enu(observer_cls(lat, lon, alt)).to_observation()
     assert isinstance(obs.range, float) and repr(obs).startswith("Observation(az=")
+
+
+# --- Reference counts and memory ----------------------------------------------------------------
+
+
+def exercise_vectors(rounds, teme, t, observer):
+    for _ in range(rounds):
+        ecef = teme.to_ecef(t)
+        ecef.to_teme(t=t).position
+        ecef.to_enu(observer).to_observation().azimuth_deg
+        pointing = teme.to_lvlh(target=teme).to_pointing()
+        pointing.direction, pointing.off_nadir_deg, repr(pointing), teme.velocity == teme.position
+        repr(Vec3(1.5, -2, 1e300))
+        for failing in (lambda: teme.to_ecef(observer), lambda: ecef.to_enu(t), lambda: teme.to_lvlh(ecef), lambda: Vec3(1, 2, "3")):
+            try:
+                failing()
+            except TypeError:
+                pass
+            else:
+                raise AssertionError("expected a failure")
+
+
+def test_vector_arguments_are_not_over_referenced(teme, observer_cls):
+    t = T0.replace(microsecond=7)  # objects private to this test
+    observer = observer_cls(45.0, 10.0, 0.0)
+    counts = [sys.getrefcount(obj) for obj in (teme, t, observer)]
+    exercise_vectors(1000, teme, t, observer)
+    assert [sys.getrefcount(obj) for obj in (teme, t, observer)] == counts
+
+
+@pytest.mark.slow
+def test_vector_memory_stays_flat(teme, observer_cls):
+    observer = observer_cls(45.0, 10.0, 0.0)
+    exercise_vectors(5_000, teme, T0, observer)
+    tracemalloc.start()
+    before = tracemalloc.get_traced_memory()[0]
+    exercise_vectors(15_000, teme, T0, observer)
+    growth = tracemalloc.get_traced_memory()[0] - before
+    tracemalloc.stop()
+    assert growth < 256 * 1024, growth

@@ -6,6 +6,7 @@ import operator
 import struct
 import subprocess
 import sys
+import tracemalloc
 import types
 import warnings
 from datetime import datetime, timedelta, timezone
@@ -434,3 +435,44 @@ def test_apsides_from_the_search():
         assert repr(apsis) == f"Apsis(event={name}, time={show_instant(apsis.time)}, altitude={apsis.altitude:.0f}m)"
         with pytest.raises(TypeError):
             hash(apsis)
+
+
+# --- Reference counts and memory ----------------------------------------------------------------
+
+
+def exercise_windows(rounds, start, end, other):
+    for i in range(rounds):
+        interval = Interval(start, end)
+        interval.intersection(other)
+        interval.intersection(Interval(end, start))
+        Interval.__new__(Interval, start, end=end).mid_point
+        interval.duration, interval.start, hash(interval), repr(interval), interval == other
+        int(IlluminationState.Eclipse), hash(ApsisEvent.Perigee), repr(IlluminationState.Sunlit)
+        for failing in (lambda: Interval(start, None), lambda: interval.intersection(object()), lambda: Interval(start)):
+            try:
+                failing()
+            except (TypeError, AttributeError):
+                pass
+            else:
+                raise AssertionError("expected a failure")
+
+
+def test_window_arguments_and_members_are_not_over_referenced():
+    start, end = A.replace(microsecond=1), C.replace(microsecond=2)  # objects private to this test
+    other = types.SimpleNamespace(start=B.replace(microsecond=3), end=D.replace(microsecond=4))
+    watched = (start, end, other, other.start, IlluminationState.Eclipse, ApsisEvent.Perigee)
+    counts = [sys.getrefcount(obj) for obj in watched]
+    exercise_windows(1000, start, end, other)
+    assert [sys.getrefcount(obj) for obj in watched] == counts
+
+
+@pytest.mark.slow
+def test_window_memory_stays_flat():
+    other = types.SimpleNamespace(start=B, end=D)
+    exercise_windows(5_000, A, C, other)
+    tracemalloc.start()
+    before = tracemalloc.get_traced_memory()[0]
+    exercise_windows(20_000, A, C, other)
+    growth = tracemalloc.get_traced_memory()[0] - before
+    tracemalloc.stop()
+    assert growth < 256 * 1024, growth
