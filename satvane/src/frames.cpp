@@ -22,10 +22,10 @@ Rotation earth_rotation(Instant t) {
 double seconds_into_day(double seconds) {
   constexpr double kDay_s = 86400.0;
   // libm's fmod is slow and this runs once per sample, so below 2^52 s the remainder is taken
-  // by hand, with the same bits. The quotient is exact after truncation: a value below a whole
-  // number of days lies more than half an ulp of the quotient below it (86400 > 2), so the
-  // division never rounds up to it. Then q·86400 is an exact integer and s - q·86400, smaller
-  // than a day in units of ulp(s), is exact too.
+  // by hand, with the same bits. The truncated quotient is exact: the largest double below
+  // k·86400, divided by 86400, stays more than half an ulp below k, so the division never
+  // rounds up to a whole day. Then q·86400 is an exact integer and s - q·86400, smaller than
+  // a day in units of ulp(s), is exact too.
   const double remainder = std::abs(seconds) < 4503599627370496.0
                                ? seconds - std::trunc(seconds / kDay_s) * kDay_s
                                : std::fmod(seconds, kDay_s);  // also NaN and infinities
@@ -39,7 +39,7 @@ double sidereal_angle_rad(Instant t) {
   const double seconds = datetime_to_f64(t);
   // Julian centuries since J2000.
   const double T = ((seconds / 86400.0 + kJulianDateUnixEpoch) - kJulianDateJ2000) / 36525.0;
-  double gmst_s = 3164400184.812866 * T + 67310.54841 + 0.093104 * T * T - 6.2e-06 * T * T * T;
+  const double gmst_s = 3164400184.812866 * T + 67310.54841 + 0.093104 * T * T - 6.2e-06 * T * T * T;
   return seconds_into_day(gmst_s) * kTwoPi / 86400.0;
 }
 
