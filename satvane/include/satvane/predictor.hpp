@@ -2,7 +2,6 @@
 // queries that follow from propagating it. A plain value: copy it freely.
 #pragma once
 
-#include <cstdint>
 #include <expected>
 #include <string_view>
 
