@@ -242,13 +242,13 @@ PyGetSetDef getset[] = {
 };
 
 PyMethodDef static_methods[] = {
-    {"from_dict", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(from_dict)),
+    {"from_dict", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(Guard<from_dict>::call)),
      METH_FASTCALL | METH_KEYWORDS,
      "from_dict(data)\n--\n\n"
      "Parse an OMM dict into orbital elements.\n\n"
      "`data` is one record of a CelesTrak or Space-Track JSON response, as a dict.\n"
      "Raises `ValueError` if the record is malformed."},
-    {"from_json", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(from_json)),
+    {"from_json", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(Guard<from_json>::call)),
      METH_FASTCALL | METH_KEYWORDS,
      "from_json(json)\n--\n\n"
      "Parse an OMM JSON string into orbital elements.\n\n"
@@ -295,7 +295,7 @@ PyType_Slot slots[] = {
     {Py_tp_doc, const_cast<char*>(kDoc)},
     {Py_tp_new, reinterpret_cast<void*>(ElementsConstructor::tp_new)},
     {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_boxed<sgp4::Elements>)},
-    {Py_tp_repr, reinterpret_cast<void*>(elements_repr)},
+    {Py_tp_repr, reinterpret_cast<void*>(Guard<elements_repr>::call)},
     {Py_tp_getset, getset},
     {0, nullptr},
 };

@@ -1,6 +1,9 @@
 #include "pyutil.hpp"
 
 #include <cstring>
+#include <exception>
+#include <new>
+#include <stdexcept>
 #include <vector>
 
 namespace satvane::py {
@@ -36,6 +39,18 @@ void note_parameter(const char* param) {
   if (result == nullptr) PyErr_Clear();
   Py_XDECREF(result);
   PyErr_Restore(type, value, traceback);
+}
+
+void raise_from_current_exception() noexcept {
+  try {
+    throw;
+  } catch (const std::bad_alloc&) {
+    PyErr_NoMemory();
+  } catch (const std::exception& e) {
+    PyErr_Format(PyExc_RuntimeError, "internal error: %s", e.what());
+  } catch (...) {
+    PyErr_SetString(PyExc_RuntimeError, "internal error");
+  }
 }
 
 PyObject* str_from_utf8_lossy(std::string_view text) {

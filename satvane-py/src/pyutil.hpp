@@ -19,6 +19,7 @@
 //      NotImplemented for other types and ordering). Unhashable: `{Py_tp_hash,
 //      PyObject_HashNotImplemented}`; hashable: feed the fields to `SipHasher13` and return
 //      `python_hash(hasher.finish())`.
+//      Wrap every other slot or method that may allocate in C++ with `Guard<fn>::call`.
 //   7. Text signatures go at the head of the docstring: "name(sig)\n--\n\ndoc".
 //   8. Enumerations: a constexpr `EnumInfo` and `Enumeration<info>::spec/ready`; members are
 //      singletons, compare equal to ints and hash like them.
@@ -31,6 +32,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 
 #include "module.hpp"
@@ -83,6 +85,29 @@ void note_parameter(const char* param);
 // for a decoding reason.
 PyObject* str_from_utf8_lossy(std::string_view text);
 
+// A C++ exception (std::bad_alloc from a string copy, say) must never unwind into the
+// interpreter: `Guard<fn>::call` runs fn and turns one into MemoryError or RuntimeError,
+// returning the slot's error value (nullptr or -1). Constructor<> applies it by itself.
+void raise_from_current_exception() noexcept;
+
+template <auto Fn>
+struct Guard;
+template <class R, class... A, R (*Fn)(A...)>
+struct Guard<Fn> {
+  static R call(A... args) noexcept {
+    try {
+      return Fn(args...);
+    } catch (...) {
+      raise_from_current_exception();
+    }
+    if constexpr (std::is_pointer_v<R>) {
+      return nullptr;
+    } else {
+      return static_cast<R>(-1);
+    }
+  }
+};
+
 // ---------------------------------------------------------------------------------------------
 // Argument parsing for METH_FASTCALL | METH_KEYWORDS.
 
@@ -126,10 +151,10 @@ template <FastConstructor Make>
 struct Constructor {
   static PyObject* vectorcall(PyObject* type, PyObject* const* args, std::size_t nargsf,
                               PyObject* kwnames) {
-    return Make(reinterpret_cast<PyTypeObject*>(type), args, PyVectorcall_NARGS(nargsf), kwnames);
+    return Guard<Make>::call(reinterpret_cast<PyTypeObject*>(type), args, PyVectorcall_NARGS(nargsf), kwnames);
   }
   static PyObject* tp_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
-    return call_fast_constructor(Make, type, args, kwargs);
+    return call_fast_constructor(Guard<Make>::call, type, args, kwargs);
   }
   static void install(PyTypeObject* type) { type->tp_vectorcall = vectorcall; }
 };

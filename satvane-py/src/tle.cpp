@@ -55,7 +55,7 @@ PyGetSetDef getset[] = {
 };
 
 PyMethodDef methods[] = {
-    {"to_elements", to_elements, METH_NOARGS,
+    {"to_elements", Guard<to_elements>::call, METH_NOARGS,
      "to_elements($self)\n--\n\n"
      "Parse this TLE into orbital elements.\n\nRaises `ValueError` if the TLE is malformed."},
     {},
