@@ -368,6 +368,53 @@ TEST(Walk, SubSecondStepWalksInWholeSeconds) {
   EXPECT_EQ(std::vector<double>(probe.sampled.begin(), probe.sampled.begin() + 3), (std::vector<double>{1, 2, 3}));
 }
 
+TEST(ResolvePositiveWindow, FindsTheUncutWindowAroundAnInsideInstant) {
+  const std::vector<Edges> set{{-700, 2500}};
+  auto function = synthetic(WindowSet{&set});
+  const auto edges = resolve_positive_window(function, at(0), Duration::seconds(30), Duration::seconds(3600), Refinement{});
+  ASSERT_TRUE(edges.has_value()) << edges.error().display();
+  EXPECT_NEAR(seconds_of(edges->start), -700, kEdgeTolerance);
+  EXPECT_NEAR(seconds_of(edges->end), 2500, kEdgeTolerance);
+  EXPECT_EQ(edges->resume_at, at(2520));
+}
+
+TEST(ResolvePositiveWindow, ForwardLimitCountsFromTheRefinedStart) {
+  // 3000 s back to the start plus 700 s forward is past 3600 s after the start.
+  const std::vector<Edges> set{{-3000, 700}};
+  auto function = synthetic(WindowSet{&set});
+  const auto edges = resolve_positive_window(function, at(0), Duration::seconds(30), Duration::seconds(3600), Refinement{});
+  ASSERT_FALSE(edges.has_value());
+  EXPECT_EQ(edges.error().display(),
+            "Detection error: window too long: the positive window containing 2024-03-01 00:00:00 UTC exceeds the 1h "
+            "maximum");
+}
+
+TEST(ValueFn, AdaptsAValueFunctionWithoutDerivative) {
+  auto elevation_rate = ValueFn([](Instant t) -> std::expected<double, Error> {
+    const double s = seconds_of(t);
+    if (s == 300) return std::unexpected(propagation_failure(s));
+    return std::cos(2 * std::numbers::pi * s / 1000);
+  });
+  const auto sample = elevation_rate.sample(at(0));
+  ASSERT_TRUE(sample.has_value());
+  EXPECT_EQ(sample->value, 1.0);
+  EXPECT_FALSE(sample->derivative.has_value());
+  EXPECT_EQ(sample->time, at(0));
+  EXPECT_EQ(elevation_rate.sample(at(300)), std::unexpected(propagation_failure(300)));
+
+  // Peaks of the underlying sine are where the rate falls through zero.
+  auto iter = *crossing_iter_builder().function(elevation_rate).interval(at(0), at(1000)).build();
+  const auto items = drain(iter);
+  // The failed sample at 300 comes first; the crossing at 250 is seen from 240 to 360.
+  ASSERT_EQ(items.size(), 3u);
+  EXPECT_EQ(items[0], std::unexpected(propagation_failure(300)));
+  ASSERT_TRUE(items[1].has_value() && items[2].has_value());
+  EXPECT_NEAR(seconds_of(items[1]->time), 250, kEdgeTolerance);
+  EXPECT_EQ(items[1]->direction, CrossingDirection::Falling);
+  EXPECT_NEAR(seconds_of(items[2]->time), 750, kEdgeTolerance);
+  EXPECT_EQ(items[2]->direction, CrossingDirection::Rising);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Window iteration: edge cases
 // ---------------------------------------------------------------------------------------------

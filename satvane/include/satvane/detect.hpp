@@ -241,6 +241,40 @@ std::expected<WalkEnd, Error> walk_to_crossing(F& function, Instant from, const 
   }
 }
 
+// Both edges of the positive window around an inside instant.
+struct WindowEdges {
+  Instant start;
+  Instant end;
+  Instant resume_at;  // the forward walk's bracket point: the first outside sample after end
+};
+
+struct EdgeBounds {
+  std::optional<Instant> lower;  // the backward walk stops here (the window is cut there)
+  std::optional<Instant> upper;  // likewise for the forward walk
+};
+
+// Walks back from the inside instant t to the window start (limit t - max_window_duration),
+// then forward to its end (limit start + max_window_duration); WindowTooLong names t. Without
+// bounds the window is never cut: the searches that ask "is a window in progress at t" use
+// this directly.
+template <EventFunction F>
+std::expected<WindowEdges, Error> resolve_positive_window(F& function, Instant t, Duration walk_step,
+                                                          Duration max_window_duration,
+                                                          const Refinement& refinement, EdgeBounds bounds = {}) {
+  const auto back_limit = detect::minus(t, max_window_duration);
+  if (!back_limit) return std::unexpected(back_limit.error());
+  const Walk back{WalkDirection::Backward, walk_step, *back_limit, bounds.lower, t, max_window_duration};
+  const auto start = walk_to_crossing(function, t, back, refinement);
+  if (!start) return std::unexpected(start.error());
+
+  const auto forward_limit = detect::plus(start->crossing, max_window_duration);
+  if (!forward_limit) return std::unexpected(forward_limit.error());
+  const Walk forward{WalkDirection::Forward, walk_step, *forward_limit, bounds.upper, t, max_window_duration};
+  const auto end = walk_to_crossing(function, t, forward, refinement);
+  if (!end) return std::unexpected(end.error());
+  return WindowEdges{start->crossing, end->crossing, end->bracket};
+}
+
 // ---------------------------------------------------------------------------------------------
 // Crossing iteration
 // ---------------------------------------------------------------------------------------------
@@ -478,26 +512,16 @@ std::optional<Instant> WindowIter<F, S>::end_bound() const {
 template <EventFunction F, StepStrategy S>
 WindowItem WindowIter<F, S>::resolve_window(Instant t, bool leading) {
   const WindowOptions& options = detector_.options;
-  const Duration max_duration = options.max_window_duration;
+  const auto edges = resolve_positive_window(detector_.function, t, options.walk_step, options.max_window_duration,
+                                             options.refinement, {start_bound(t, leading), end_bound()});
+  if (!edges) return std::unexpected(edges.error());
 
-  const auto back_limit = detect::minus(t, max_duration);
-  if (!back_limit) return std::unexpected(back_limit.error());
-  const Walk back{WalkDirection::Backward, options.walk_step, *back_limit, start_bound(t, leading), t, max_duration};
-  const auto start = walk_to_crossing(detector_.function, t, back, options.refinement);
-  if (!start) return std::unexpected(start.error());
-
-  const auto forward_limit = detect::plus(start->crossing, max_duration);
-  if (!forward_limit) return std::unexpected(forward_limit.error());
-  const Walk forward{WalkDirection::Forward, options.walk_step, *forward_limit, end_bound(), t, max_duration};
-  const auto end = walk_to_crossing(detector_.function, t, forward, options.refinement);
-  if (!end) return std::unexpected(end.error());
-
-  outside_anchor_ = resume_at_ = end->bracket;
-  const std::optional<Instant> previous = std::exchange(outside_since_, end->crossing);
-  const Window window{start->crossing, end->crossing, true};
+  outside_anchor_ = resume_at_ = edges->resume_at;
+  const std::optional<Instant> previous = std::exchange(outside_since_, edges->end);
+  const Window window{edges->start, edges->end, true};
   if (leading || options.windows_only || !previous) return window;
   pending_ = window;
-  return Window{*previous, start->crossing, false};
+  return Window{*previous, edges->start, false};
 }
 
 // ---------------------------------------------------------------------------------------------
