@@ -152,7 +152,8 @@ std::expected<double, TleError> parse_assumed_point(const Field& f) {
   while (mantissa_end < text.size() && is_digit(text[mantissa_end])) ++mantissa_end;
   if (mantissa_end == 0) return fail();
   // Rebuilt as "0.<mantissa>e<sign><exponent>" so the conversion rounds once, correctly.
-  std::array<char, kAssumedPointMaxLength + 4> buffer{};
+  // At most "0." + 16 characters + "e" + sign; the slack keeps GCC's overflow analysis quiet at -O3.
+  std::array<char, kAssumedPointMaxLength + 8> buffer{};
   std::size_t length = 0;
   buffer[length++] = '0';
   buffer[length++] = '.';
