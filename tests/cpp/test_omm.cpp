@@ -1,10 +1,29 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
+#include <new>
 #include <string>
 
 #include "sgp4/omm.hpp"
 #include "satvane/time.hpp"
+
+// Counts heap allocations so that a test can check that reading a record allocates only for the
+// record's own strings. (GCC takes the malloc/free pairing inside these replacements for a
+// mismatch once they are inlined into a new-expression.)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+static std::size_t g_allocations = 0;
+
+void* operator new(std::size_t size) {
+  ++g_allocations;
+  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+  throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) { return operator new(size); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -291,6 +310,19 @@ std::vector<ErrorCase> syntax_cases() {
 
 INSTANTIATE_TEST_SUITE_P(Syntax, OmmError, testing::ValuesIn(syntax_cases()),
                          [](const auto& info) { return info.param.name; });
+
+TEST(Omm, AllocatesOnlyForTheRecordsOwnStrings) {
+  // Short names fit the string's inline buffer; a long name costs exactly one allocation.
+  const std::string long_name = with_value("OBJECT_NAME", R"("A NAME LONGER THAN THE INLINE BUFFER")");
+  for (const auto& [json, expected] : {std::pair{&kCelestrakRecord, 0u}, std::pair{&kSpaceTrackRecord, 0u},
+                                       std::pair{&kArrayRecord, 0u}, std::pair{&long_name, 1u}}) {
+    const std::size_t before = g_allocations;
+    const auto record = sgp4::read_omm_json(*json);
+    const std::size_t allocations = g_allocations - before;
+    ASSERT_TRUE(record.has_value());
+    EXPECT_EQ(allocations, expected) << *json;
+  }
+}
 
 TEST(Omm, ErrorTextEndsWithThePosition) {
   const sgp4::OmmError error{"missing field `EPOCH`", 3, 14};
