@@ -17,9 +17,11 @@ PyObject* str_result(const std::string& text) {
   return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
 }
 
+// Methods build C++ strings (reprs, error texts) and copy predictors: guarded, so that no C++
+// exception reaches the interpreter.
 template <auto Fn>
 PyMethodDef fastcall(const char* name, const char* doc) {
-  return PyMethodDef{name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(Fn)),
+  return PyMethodDef{name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(Guard<Fn>::call)),
                      METH_FASTCALL | METH_KEYWORDS, doc};
 }
 
@@ -83,7 +85,7 @@ PyType_Slot latlon_slots[] = {
                     "works too.")},
     {Py_tp_new, reinterpret_cast<void*>(LatLonConstructor::tp_new)},
     {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_boxed<LatLon>)},
-    {Py_tp_repr, reinterpret_cast<void*>(float_record_repr<LatLon, 2, kLatLonRecord>)},
+    {Py_tp_repr, reinterpret_cast<void*>(Guard<float_record_repr<LatLon, 2, kLatLonRecord>>::call)},
     {Py_tp_richcompare, reinterpret_cast<void*>(richcompare_by_value<LatLon>)},
     {Py_tp_hash, reinterpret_cast<void*>(PyObject_HashNotImplemented)},
     {Py_tp_getset, latlon_getset},
@@ -116,7 +118,7 @@ PyType_Slot geodetic_slots[] = {
                     "Latitude and longitude in degrees, altitude in metres.")},
     {Py_tp_new, reinterpret_cast<void*>(GeodeticConstructor::tp_new)},
     {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_boxed<GeodeticPoint>)},
-    {Py_tp_repr, reinterpret_cast<void*>(float_record_repr<GeodeticPoint, 3, kGeodeticRecord>)},
+    {Py_tp_repr, reinterpret_cast<void*>(Guard<float_record_repr<GeodeticPoint, 3, kGeodeticRecord>>::call)},
     {Py_tp_richcompare, reinterpret_cast<void*>(richcompare_by_value<GeodeticPoint>)},
     {Py_tp_hash, reinterpret_cast<void*>(PyObject_HashNotImplemented)},
     {Py_tp_getset, geodetic_getset},
@@ -242,7 +244,7 @@ PyType_Slot circle_slots[] = {
                     "[-90, 90], or a `nan` or infinite argument.")},
     {Py_tp_new, reinterpret_cast<void*>(CircleConstructor::tp_new)},
     {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_boxed<aoi::Circle>)},
-    {Py_tp_repr, reinterpret_cast<void*>(circle_repr)},
+    {Py_tp_repr, reinterpret_cast<void*>(Guard<circle_repr>::call)},
     {Py_tp_getset, circle_getset},
     {Py_tp_methods, circle_methods},
     {0, nullptr},
@@ -341,7 +343,7 @@ PyType_Slot rectangle_slots[] = {
                     "use `Rectangle.latitude_band` to span every longitude.")},
     {Py_tp_new, reinterpret_cast<void*>(RectangleConstructor::tp_new)},
     {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_boxed<aoi::Rectangle>)},
-    {Py_tp_repr, reinterpret_cast<void*>(rectangle_repr)},
+    {Py_tp_repr, reinterpret_cast<void*>(Guard<rectangle_repr>::call)},
     {Py_tp_getset, rectangle_getset},
     {Py_tp_methods, rectangle_methods},
     {0, nullptr},
@@ -440,7 +442,7 @@ PyType_Slot polygon_slots[] = {
                     "antipodal, or the polygon does not fit inside a hemisphere.")},
     {Py_tp_new, reinterpret_cast<void*>(PolygonConstructor::tp_new)},
     {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_boxed<aoi::Polygon>)},
-    {Py_tp_repr, reinterpret_cast<void*>(polygon_repr)},
+    {Py_tp_repr, reinterpret_cast<void*>(Guard<polygon_repr>::call)},
     {Py_tp_getset, polygon_getset},
     {Py_tp_methods, polygon_methods},
     {0, nullptr},

@@ -18,9 +18,11 @@ namespace satvane::py {
 
 namespace {
 
+// Methods build C++ strings (reprs, error texts) and copy predictors: guarded, so that no C++
+// exception reaches the interpreter.
 template <auto Fn>
 PyMethodDef fastcall(const char* name, const char* doc) {
-  return PyMethodDef{name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(Fn)),
+  return PyMethodDef{name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(Guard<Fn>::call)),
                      METH_FASTCALL | METH_KEYWORDS, doc};
 }
 
