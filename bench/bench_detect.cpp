@@ -4,6 +4,7 @@
 // engine's overhead per coarse sample (counter `overhead_ns_per_coarse`).
 #include <benchmark/benchmark.h>
 
+#include <cmath>
 #include <ctime>
 #include <cstdint>
 #include <cstdlib>

@@ -657,6 +657,26 @@ TEST(WindowIteration, AbsurdLimitReportsOverflow) {
   EXPECT_EQ(item->error().display(), "Detection error: `DateTime - TimeDelta` overflowed");
 }
 
+TEST(WindowIteration, IntervalAtTheEndOfTimeReportsOverflowInsteadOfAborting) {
+  // Inside throughout the last 100 s before the largest representable instant: each of the
+  // two coarse samples is cut at the interval start, and its forward limit lies past the end
+  // of time.
+  const Instant last = Instant::max();
+  auto iter = *window_iter_builder()
+                   .function(synthetic(constant(1)))
+                   .skip_leading_partial(false)
+                   .clamp_to_interval(true)
+                   .interval(*last.checked_sub(Duration::seconds(100)), last)
+                   .build();
+  const auto items = drain(iter);
+  ASSERT_EQ(items.size(), 2u);
+  for (const auto& item : items) {
+    ASSERT_FALSE(item.has_value());
+    EXPECT_EQ(item.error().display(), "Detection error: `DateTime + TimeDelta` overflowed");
+  }
+  EXPECT_EQ(iter.phase(), decltype(iter)::Phase::Done);
+}
+
 TEST(WindowIteration, WalkStepBelowOneSecondWalksInSeconds) {
   const std::vector<Edges> set{{100.5, 110.5}};
   Probe probe{.record = true};
