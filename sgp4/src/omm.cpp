@@ -4,6 +4,10 @@
 // values in the record's declaration order. Numeric fields take a JSON number or a JSON
 // string, since element-set services send either.
 //
+// Malformed JSON is always reported as such, even behind an earlier record fault (a second,
+// syntax-only pass runs when the read fails otherwise): a syntax error means the text is not
+// JSON, and any other error means it is.
+//
 // Positions in error texts ("at line L column C", both 1-based, columns in bytes) are where
 // the reader stopped:
 // - a JSON syntax fault: the offending byte (one past the last byte at a premature end);
@@ -80,12 +84,15 @@ std::optional<Key> find_key(std::string_view name) {
 struct Problem {
   std::string message;
   std::size_t offset;
+  bool is_syntax = false;
 };
 
 template <class T>
 using Read = std::expected<T, Problem>;
 
-std::unexpected<Problem> syntax(const json::SyntaxError& e) { return std::unexpected(Problem{e.message, e.offset}); }
+std::unexpected<Problem> syntax(const json::SyntaxError& e) {
+  return std::unexpected(Problem{e.message, e.offset, true});
+}
 
 std::string kind_name(json::ValueKind kind) {
   switch (kind) {
@@ -357,8 +364,12 @@ std::expected<Elements, OmmError> read_omm_json(std::string_view json) {
   json::Reader reader(json);
   auto record = read_document(reader);
   if (record) return std::move(*record);
-  const auto position = json::position_of(json, record.error().offset);
-  return std::unexpected(OmmError{std::move(record.error().message), position.line, position.column});
+  Problem problem = std::move(record.error());
+  if (!problem.is_syntax) {
+    if (const auto valid = json::validate(json); !valid) problem = {valid.error().message, valid.error().offset, true};
+  }
+  const auto position = json::position_of(json, problem.offset);
+  return std::unexpected(OmmError{std::move(problem.message), position.line, position.column});
 }
 
 }  // namespace sgp4

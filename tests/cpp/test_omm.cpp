@@ -247,6 +247,10 @@ std::vector<ErrorCase> error_cases() {
       {"top_level_string", R"("{}")", "invalid type: string, expected struct Elements at line 1 column 5"},
       {"top_level_null", "null", "invalid type: null, expected struct Elements at line 1 column 5"},
       {"trailing_characters", kCelestrakRecord + "\n x", "trailing characters at line 20 column 2"},
+      {"syntax_fault_behind_a_value_fault", R"({"NORAD_CAT_ID": 1.5, "x": NaN})", "expected value at line 1 column 28"},
+      {"syntax_fault_behind_a_missing_field", R"({"X": 1}})", "trailing characters at line 1 column 9"},
+      {"syntax_fault_behind_a_top_level_type", "0" + kArrayRecord, "trailing characters at line 1 column 2"},
+      {"syntax_fault_behind_a_short_array", R"([1] [)", "trailing characters at line 1 column 5"},
       {"second_document", kArrayRecord + " []", "trailing characters at line 1 column " +
                                                      std::to_string(kArrayRecord.size() + 2)},
       {"empty_text", "", "EOF while parsing a value at line 1 column 1"},

@@ -339,14 +339,11 @@ TEST(ParserFuzz, MutatedJsonIsRejectedExactlyWhereTheGrammarFails) {
     ASSERT_FALSE(record.has_value());
     const sgp4::OmmError& error = record.error();
     expect_position_inside(json, error);
-    // A record-level fault may be met before a later syntax fault (a '}' inserted early closes
-    // the object and leaves the rest unread), but never after one.
+    // A record fault is reported only for well-formed JSON, however early it sits.
     const bool record_fault = error.message.starts_with("missing field") ||
                               error.message.starts_with("duplicate field");
-    if (record_fault) {
-      EXPECT_GE(fault.value_or(json.size()), offset_of(json, error)) << json << "\n" << error.text();
-      continue;
-    }
+    ASSERT_EQ(record_fault, !fault.has_value()) << json << "\n" << error.text();
+    if (record_fault) continue;
     ASSERT_TRUE(fault.has_value()) << json << "\n" << error.text();
     ++invalid;
     if (!reference.fault_inside_string_content()) {
@@ -461,6 +458,13 @@ TEST(ParserFuzz, RandomBytesGiveARecordOrAnError) {
   }
 }
 
+// Faults inside a string's escapes or UTF-8 are positioned by the reader's own convention.
+bool is_string_content_fault(std::string_view message) {
+  for (const std::string_view start : {"invalid escape", "invalid \\u escape", "lone surrogate", "invalid UTF-8"})
+    if (message.starts_with(start)) return true;
+  return false;
+}
+
 TEST(ParserFuzz, MutatedOmmRecordsGiveARecordOrAnError) {
   const std::string record =
       R"({"OBJECT_NAME":"ISS","OBJECT_ID":"1998-067A","EPOCH":"2020-07-12T01:19:07.402656","MEAN_MOTION":"15.49560532",)"
@@ -474,11 +478,16 @@ TEST(ParserFuzz, MutatedOmmRecordsGiveARecordOrAnError) {
     std::string json = record;
     for (std::size_t edits = 1 + pick(random, 3); edits > 0; --edits) json = mutated(json, random);
     const auto result = sgp4::read_omm_json(json);
+    const auto fault = Reference(json).first_fault();
     if (result) {
       ++accepted;
-      EXPECT_FALSE(Reference(json).first_fault().has_value()) << json;
-    } else {
-      expect_position_inside(json, result.error());
+      EXPECT_FALSE(fault.has_value()) << json;
+      continue;
+    }
+    expect_position_inside(json, result.error());
+    // Syntax faults win over record faults, so any invalid text reports the grammar's fault.
+    if (fault && !is_string_content_fault(result.error().message)) {
+      EXPECT_EQ(offset_of(json, result.error()), *fault) << json << "\n" << result.error().text();
     }
   }
   EXPECT_GT(accepted, 1000);
