@@ -62,12 +62,6 @@ const roots::FailedToConverge& expect_failed_to_converge(const std::expected<dou
 
 }  // namespace
 
-TEST(Refinement, Defaults) {
-  const Refinement refinement;
-  EXPECT_EQ(refinement.time_tolerance, 0.001);
-  EXPECT_EQ(refinement.max_iter, 100u);
-}
-
 TEST(Refinement, ExactZeroAtAReturnsWithoutEvaluatingB) {
   Probe probe{[](double t) { return t - 2; }};
   EXPECT_EQ(Refinement{}.solve(probe, 2.0, 10.0), 2.0);
