@@ -147,8 +147,12 @@ double max_distance_deg(const Shape& shape, LatLon point) {
 }
 
 constexpr Param kPointParams[] = {{"point"}};
-constexpr Signature kOffsetSignature{"signed_angular_offset_deg", kPointParams, {}};
-constexpr Signature kMaxDistanceSignature{"max_angular_distance_deg", kPointParams, {}};
+constexpr Signature kCircleOffset{"Circle.signed_angular_offset_deg", kPointParams, {}};
+constexpr Signature kCircleMaxDistance{"Circle.max_angular_distance_deg", kPointParams, {}};
+constexpr Signature kRectangleOffset{"Rectangle.signed_angular_offset_deg", kPointParams, {}};
+constexpr Signature kRectangleMaxDistance{"Rectangle.max_angular_distance_deg", kPointParams, {}};
+constexpr Signature kPolygonOffset{"Polygon.signed_angular_offset_deg", kPointParams, {}};
+constexpr Signature kPolygonMaxDistance{"Polygon.max_angular_distance_deg", kPointParams, {}};
 
 template <class Shape, double (*Query)(const Shape&, LatLon), const Signature& Sig>
 PyObject* point_query(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
@@ -159,18 +163,18 @@ PyObject* point_query(PyObject* self, PyObject* const* args, Py_ssize_t nargs, P
   return PyFloat_FromDouble(Query(unbox<Shape>(self), *point));
 }
 
-template <class Shape>
+template <class Shape, const Signature& Sig>
 PyMethodDef offset_method() {
-  return fastcall<point_query<Shape, offset_deg<Shape>, kOffsetSignature>>(
+  return fastcall<point_query<Shape, offset_deg<Shape>, Sig>>(
       "signed_angular_offset_deg",
       "signed_angular_offset_deg($self, point)\n--\n\n"
       "Signed angular offset of a point from the boundary, in degrees:\n"
       "positive inside, negative outside, zero on the boundary.");
 }
 
-template <class Shape>
+template <class Shape, const Signature& Sig>
 PyMethodDef max_distance_method() {
-  return fastcall<point_query<Shape, max_distance_deg<Shape>, kMaxDistanceSignature>>(
+  return fastcall<point_query<Shape, max_distance_deg<Shape>, Sig>>(
       "max_angular_distance_deg",
       "max_angular_distance_deg($self, point)\n--\n\n"
       "Angular distance from a point to the farthest point of the area, in\n"
@@ -225,7 +229,8 @@ PyObject* circle_repr(PyObject* self) {
   return str_result(text);
 }
 
-PyMethodDef circle_methods[] = {offset_method<aoi::Circle>(), max_distance_method<aoi::Circle>(), {}};
+PyMethodDef circle_methods[] = {offset_method<aoi::Circle, kCircleOffset>(),
+                                max_distance_method<aoi::Circle, kCircleMaxDistance>(), {}};
 
 PyGetSetDef circle_getset[] = {
     readonly<aoi::Circle, circle_centre>("centre", "The circle's centre."),
@@ -274,7 +279,7 @@ PyObject* rectangle_new(PyTypeObject* type, PyObject* const* args, Py_ssize_t na
 using RectangleConstructor = Constructor<rectangle_new>;
 
 constexpr Param kBandParams[] = {{"south_deg"}, {"north_deg"}};
-constexpr Signature kBandSignature{"latitude_band", kBandParams, {}};
+constexpr Signature kBandSignature{"Rectangle.latitude_band", kBandParams, {}};
 
 // A static method: add_static_methods binds it to the module.
 PyObject* latitude_band(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
@@ -317,7 +322,8 @@ PyGetSetDef rectangle_getset[] = {
     {},
 };
 
-PyMethodDef rectangle_methods[] = {offset_method<aoi::Rectangle>(), max_distance_method<aoi::Rectangle>(), {}};
+PyMethodDef rectangle_methods[] = {offset_method<aoi::Rectangle, kRectangleOffset>(),
+                                   max_distance_method<aoi::Rectangle, kRectangleMaxDistance>(), {}};
 
 PyMethodDef rectangle_static_methods[] = {
     fastcall<latitude_band>("latitude_band",
@@ -415,7 +421,8 @@ PyObject* polygon_repr(PyObject* self) {
   return str_result(text);
 }
 
-PyMethodDef polygon_methods[] = {offset_method<aoi::Polygon>(), max_distance_method<aoi::Polygon>(), {}};
+PyMethodDef polygon_methods[] = {offset_method<aoi::Polygon, kPolygonOffset>(),
+                                 max_distance_method<aoi::Polygon, kPolygonMaxDistance>(), {}};
 
 PyGetSetDef polygon_getset[] = {
     readonly<aoi::Polygon, polygon_vertices>("vertices", "The polygon's vertices in ring order, after deduplication."),

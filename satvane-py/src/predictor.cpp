@@ -51,7 +51,7 @@ PyObject* predictor_new(PyTypeObject* type, PyObject* const* args, Py_ssize_t na
 using PredictorConstructor = Constructor<predictor_new>;
 
 constexpr Param kTleParams[] = {{"tle"}};
-constexpr Signature kFromTleSignature{"from_tle", kTleParams, {}};
+constexpr Signature kFromTleSignature{"Predictor.from_tle", kTleParams, {}};
 
 // A static method: add_static_methods binds it to the module.
 PyObject* from_tle(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
@@ -65,7 +65,7 @@ PyObject* from_tle(PyObject* module, PyObject* const* args, Py_ssize_t nargs, Py
 }
 
 constexpr Param kRefinementParams[] = {{"refinement"}};
-constexpr Signature kWithRefinementSignature{"with_refinement", kRefinementParams, {}};
+constexpr Signature kWithRefinementSignature{"Predictor.with_refinement", kRefinementParams, {}};
 
 PyObject* with_refinement(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   Args<1> parsed;
@@ -78,7 +78,7 @@ PyObject* with_refinement(PyObject* self, PyObject* const* args, Py_ssize_t narg
 // ---- Point queries ---------------------------------------------------------------------------
 
 constexpr Param kNowParams[] = {{"now"}};
-constexpr Signature kAgeSignature{"tle_age_seconds", kNowParams, {}};
+constexpr Signature kAgeSignature{"Predictor.tle_age_seconds", kNowParams, {}};
 
 PyObject* tle_age_seconds(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   Args<1> parsed;
@@ -90,9 +90,9 @@ PyObject* tle_age_seconds(PyObject* self, PyObject* const* args, Py_ssize_t narg
 }
 
 constexpr Param kTimeParams[] = {{"t"}};
-constexpr Signature kPropagateSignature{"propagate", kTimeParams, {}};
-constexpr Signature kSubPointSignature{"sub_point", kTimeParams, {}};
-constexpr Signature kIlluminationSignature{"illumination_state", kTimeParams, {}};
+constexpr Signature kPropagateSignature{"Predictor.propagate", kTimeParams, {}};
+constexpr Signature kSubPointSignature{"Predictor.sub_point", kTimeParams, {}};
+constexpr Signature kIlluminationSignature{"Predictor.illumination_state", kTimeParams, {}};
 
 // A query of the predictor at one instant `t`.
 template <auto Query, const Signature& Sig>
@@ -107,8 +107,8 @@ PyObject* at_time(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObj
 
 constexpr Param kObserverParams[] = {{"t"}, {"observer"}};
 constexpr Param kTargetParams[] = {{"t"}, {"target"}};
-constexpr Signature kObserveSignature{"observe_at", kObserverParams, {}};
-constexpr Signature kPointSignature{"point_at", kTargetParams, {}};
+constexpr Signature kObserveSignature{"Predictor.observe_at", kObserverParams, {}};
+constexpr Signature kPointSignature{"Predictor.point_at", kTargetParams, {}};
 
 // A query at instant `t` about one ground site (the second parameter of `Sig`).
 template <auto Query, const Signature& Sig>

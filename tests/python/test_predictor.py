@@ -196,17 +196,25 @@ def test_time_zones_other_than_utc_are_refused_and_zero_offsets_accepted():
     assert PREDICTOR.propagate(zero) == PREDICTOR.propagate(zero.replace(tzinfo=UTC))
 
 
-def test_missing_and_surplus_arguments():
-    with pytest.raises(TypeError):
-        PREDICTOR.propagate()
-    with pytest.raises(TypeError):
-        PREDICTOR.observe_at(PREDICTOR.epoch)
-    with pytest.raises(TypeError):
-        PREDICTOR.propagate(PREDICTOR.epoch, PREDICTOR.epoch)
+class PythonTwin:
+    """Methods with the same parameters, to compare argument errors with the interpreter's."""
+
+    def observe_at(self, t, observer): ...
+    def tle_age_seconds(self, now): ...
+
+
+@pytest.mark.parametrize(
+    "args, kwargs",
+    [((), {}), ((1,), {}), ((1,), {"t": 2}), ((), {"t": 1, "observer": 2, "at": 3}), ((), {"observer": 2})],
+)
+def test_argument_count_errors_read_like_the_interpreters(args, kwargs):
+    with pytest.raises(TypeError) as ours:
+        PREDICTOR.observe_at(*args, **kwargs)
+    with pytest.raises(TypeError) as python:
+        PythonTwin().observe_at(*args, **kwargs)
+    assert str(ours.value) == str(python.value).replace("PythonTwin", "Predictor")
     assert PREDICTOR.observe_at(t=PREDICTOR.epoch, observer=GeodeticPoint(0, 0, 0)) == \
         PREDICTOR.observe_at(PREDICTOR.epoch, GeodeticPoint(0, 0, 0))
-    with pytest.raises(TypeError):
-        PREDICTOR.propagate(when=PREDICTOR.epoch)
 
 
 # --- Epoch and age ------------------------------------------------------------------------------

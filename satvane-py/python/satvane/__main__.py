@@ -80,7 +80,10 @@ def main(argv: list[str] | None = None) -> None:
     args = parser.parse_args(argv)
     observer = GeodeticPoint(*args.observer) if args.observer else GREENWICH
     now = args.at or dt.datetime.now(dt.timezone.utc)
-    print(report(read_tle(args.tle), observer, now))
+    try:
+        print(report(read_tle(args.tle), observer, now))
+    except (ValueError, RuntimeError) as error:  # a malformed element set, or one SGP4 cannot use now
+        raise SystemExit(f"satvane: {error}") from None
 
 
 if __name__ == "__main__":
