@@ -2,9 +2,9 @@
 
     python -m satvane [--tle FILE] [--observer LAT LON ALT_M] [--at ISO_UTC]
 
-Without arguments it uses the element set bundled with the package (an ISS element
-set of December 2026, shipped as an example) and an observer at the Royal
-Observatory, Greenwich.
+Without arguments it uses the element set bundled with the package (an example set
+with the ISS's orbit, epoch 2026-12-06, not an official one: pass a current TLE with
+--tle for real positions) and an observer at the Royal Observatory, Greenwich.
 """
 
 from __future__ import annotations
@@ -46,7 +46,7 @@ def human_age(seconds: float) -> str:
     return f"{seconds / 3600.0:.1f} hours"
 
 
-def report(tle: Tle, observer: GeodeticPoint, now: dt.datetime) -> str:
+def report(tle: Tle, observer: GeodeticPoint, observer_name: str, now: dt.datetime) -> str:
     predictor = Predictor.from_tle(tle)
     age_s = predictor.tle_age_seconds(now)
     under = predictor.sub_point(now)
@@ -64,8 +64,8 @@ def report(tle: Tle, observer: GeodeticPoint, now: dt.datetime) -> str:
         f"  TEME position       x {position_m.x / 1000:10.3f}  y {position_m.y / 1000:10.3f}"
         f"  z {position_m.z / 1000:10.3f} km",
         f"  in {'sunlight' if sunlit else 'the Earth’s shadow'}",
-        f"Seen from {observer.latitude_deg:.4f}° lat {observer.longitude_deg:.4f}° lon,"
-        f" {observer.altitude:.0f} m",
+        f"Seen from {observer_name} ({observer.latitude_deg:.4f}° lat {observer.longitude_deg:.4f}° lon,"
+        f" {observer.altitude:.0f} m)",
         f"  azimuth {seen.azimuth_deg:7.2f}°  elevation {seen.elevation_deg:6.2f}° ({visibility})",
         f"  range {seen.range / 1000:.1f} km, range rate {seen.range_rate / 1000:+.3f} km/s ({motion})",
     ])
@@ -78,10 +78,10 @@ def main(argv: list[str] | None = None) -> None:
                         help="observer latitude and longitude in degrees, altitude in metres")
     parser.add_argument("--at", type=utc_time, help="ISO date-time (UTC unless it names a zone)")
     args = parser.parse_args(argv)
-    observer = GeodeticPoint(*args.observer) if args.observer else GREENWICH
+    observer, observer_name = (GeodeticPoint(*args.observer), "the observer") if args.observer else (GREENWICH, "Greenwich")
     now = args.at or dt.datetime.now(dt.timezone.utc)
     try:
-        print(report(read_tle(args.tle), observer, now))
+        print(report(read_tle(args.tle), observer, observer_name, now))
     except (ValueError, RuntimeError) as error:  # a malformed element set, or one SGP4 cannot use now
         raise SystemExit(f"satvane: {error}") from None
 
