@@ -12,7 +12,20 @@
 // wants its own coarse stride, a type with `std::optional<Instant> next_time(Instant, const
 // EventSample*)`); the engine is templated on both, so a coarse sample costs one call of each
 // and nothing is allocated per sample. Failures are items: a failed sample or refinement is
-// yielded in place of a result and the scan goes on after it.
+// yielded in place of a result and the scan goes on after it. A family is then, for example:
+//
+//   struct Shadow {
+//     Predictor predictor;
+//     SampleResult sample(Instant t);  // >= 0 in the Earth's shadow
+//   };
+//   auto iter = window_iter_builder()
+//                   .function(Shadow{predictor})
+//                   .step_strategy(FixedStep{step})
+//                   .windows_only(false)
+//                   .skip_leading_partial(false)
+//                   .clamp_to_interval(true)
+//                   .interval(start, end)
+//                   .build();  // std::expected<WindowIter<Shadow, FixedStep>, Error>
 #pragma once
 
 #include <algorithm>
