@@ -20,7 +20,10 @@
 //
 // Decisions on values:
 // - EPOCH is "YYYY-MM-DDTHH:MM:SS" with an optional '.' and 1 or more fraction digits; digits
-//   past the ninth (below a nanosecond) are truncated. No zone designator is accepted.
+//   past the ninth (below a nanosecond) are truncated. No zone designator is accepted. Faults:
+//   "premature end of input" (text stops early), "input contains invalid characters" (a byte
+//   off the pattern), "trailing input" (anything after the seconds or fraction, such as "Z"),
+//   "input is out of range" (no such date or time; there are no leap seconds).
 // - A float string follows the usual float-from-string grammar: optional sign, decimal with
 //   optional exponent, or "inf", "infinity", "nan" in any letter case; out of range gives
 //   infinity or zero. A JSON number beyond the double range is rejected ("number out of
@@ -49,10 +52,10 @@ constexpr std::size_t kKeyCount = 17;
 
 // In the record's declaration order, which is also the order of the array form.
 constexpr std::array<std::string_view, kKeyCount> kKeyNames = {
-    "OBJECT_NAME",       "OBJECT_ID",    "NORAD_CAT_ID",   "CLASSIFICATION_TYPE", "EPOCH",
-    "MEAN_MOTION_DOT",   "MEAN_MOTION_DDOT", "BSTAR",      "ELEMENT_SET_NO",      "INCLINATION",
-    "RA_OF_ASC_NODE",    "ECCENTRICITY", "ARG_OF_PERICENTER", "MEAN_ANOMALY",     "MEAN_MOTION",
-    "REV_AT_EPOCH",      "EPHEMERIS_TYPE",
+    "OBJECT_NAME",    "OBJECT_ID",         "NORAD_CAT_ID", "CLASSIFICATION_TYPE", "EPOCH",
+    "MEAN_MOTION_DOT", "MEAN_MOTION_DDOT", "BSTAR",        "ELEMENT_SET_NO",      "INCLINATION",
+    "RA_OF_ASC_NODE", "ECCENTRICITY",      "ARG_OF_PERICENTER", "MEAN_ANOMALY",   "MEAN_MOTION",
+    "REV_AT_EPOCH",   "EPHEMERIS_TYPE",
 };
 
 constexpr bool is_optional(Key key) { return key == Key::ObjectName || key == Key::ObjectId; }
