@@ -87,11 +87,14 @@ struct Edges {
   double start, end;
 };
 
+enum class Shape { Linear, LinearValuesOnly, Step };
+
 // Signed distance to the nearest edge of a set of windows: positive inside, negative outside,
-// slope +-1, zero exactly at every edge.
+// slope +-1, zero exactly at every edge. As a step function: +1 inside (edges included), -1
+// outside, no derivative.
 struct WindowSet {
   const std::vector<Edges>* windows;
-  bool with_derivative = true;
+  Shape shape = Shape::Linear;
 
   Value operator()(double s) const {
     double best = -std::numeric_limits<double>::infinity();
@@ -103,7 +106,12 @@ struct WindowSet {
         slope = s - w.start < w.end - s ? 1 : -1;
       }
     }
-    return {best, with_derivative ? std::optional<double>(slope) : std::nullopt};
+    switch (shape) {
+      case Shape::Linear: return {best, slope};
+      case Shape::LinearValuesOnly: return {best};
+      case Shape::Step: return {best >= 0 ? 1.0 : -1.0};
+    }
+    return {best};
   }
 };
 
@@ -687,7 +695,7 @@ void check_windows_found(const Scenario& s, const std::vector<WindowItem>& items
   }
 }
 
-class RandomWindowsTest : public testing::TestWithParam<bool> {};
+class RandomWindowsTest : public testing::TestWithParam<Shape> {};
 
 TEST_P(RandomWindowsTest, FixedStepFindsEveryLongWindowOnce) {
   std::mt19937_64 rng(20240301);
@@ -756,8 +764,16 @@ TEST_P(RandomWindowsTest, GapsModeTilesTheInterval) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Derivative, RandomWindowsTest, testing::Bool(),
-                         [](const auto& info) { return info.param ? "WithDerivative" : "ValuesOnly"; });
+INSTANTIATE_TEST_SUITE_P(Shapes, RandomWindowsTest,
+                         testing::Values(Shape::Linear, Shape::LinearValuesOnly, Shape::Step),
+                         [](const auto& info) {
+                           switch (info.param) {
+                             case Shape::Linear: return "Linear";
+                             case Shape::LinearValuesOnly: return "LinearValuesOnly";
+                             case Shape::Step: return "Step";
+                           }
+                           return "";
+                         });
 
 TEST(WindowIteration, IteratingAllocatesNothing) {
   std::vector<Edges> set;
