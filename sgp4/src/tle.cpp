@@ -117,8 +117,8 @@ std::expected<std::uint64_t, TleError> parse_integer_or_blank(const Field& f) {
   return value;
 }
 
-// The epoch year has no default: a blank one is a fault, not the year 2000.
-std::expected<std::uint64_t, TleError> parse_integer(const Field& f) {
+// As above, but the field must not be blank (the epoch year: a blank one is not 2000).
+std::expected<std::uint64_t, TleError> parse_required_integer(const Field& f) {
   if (trim_spaces(f.text).empty()) return std::unexpected(f.error(What::IntegerField));
   return parse_integer_or_blank(f);
 }
@@ -270,7 +270,7 @@ std::expected<void, TleError> read_line_1_fields(std::string_view line, Elements
   const auto at = [line](std::size_t start, std::size_t end) { return field(line, Which::Line1, start, end); };
   return first_failure(
       [&] { return read_into(out.international_designator, at(9, 17), parse_designator); },
-      [&] { return read_into(epoch_year, at(18, 20), parse_integer); },
+      [&] { return read_into(epoch_year, at(18, 20), parse_required_integer); },
       [&] { return read_into(epoch_day, at(20, 32), parse_day_of_year); },
       [&] { return read_into(out.mean_motion_dot, at(33, 43), parse_decimal); },
       [&] { return read_into(out.mean_motion_ddot, at(44, 52), parse_assumed_point); },
