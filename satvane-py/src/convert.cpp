@@ -15,7 +15,8 @@ std::optional<T> noted(std::optional<T> value, const char* param) {
 void append_padded(std::string& out, std::int64_t value, int width) {
   char digits[24];
   int n = 0;
-  std::uint64_t magnitude = value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
+  std::uint64_t magnitude =
+      value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
   do {
     digits[n++] = static_cast<char>('0' + magnitude % 10);
     magnitude /= 10;
@@ -69,7 +70,8 @@ std::optional<Instant> arg_instant(ModuleState& state, PyObject* obj, const char
 PyObject* instant_to_py(ModuleState& state, Instant instant) {
   const CivilDateTime civil = instant.to_civil();
   if (civil.year < 1 || civil.year > 9999) {
-    return PyErr_Format(PyExc_ValueError, "year %lld is out of range", static_cast<long long>(civil.year));
+    return PyErr_Format(PyExc_ValueError, "year %lld is out of range",
+                        static_cast<long long>(civil.year));
   }
   return state.datetime_api->DateTime_FromDateAndTime(
       static_cast<int>(civil.year), static_cast<int>(civil.month), static_cast<int>(civil.day),
@@ -104,7 +106,8 @@ PyObject* duration_to_py(ModuleState& state, Duration duration) {
                         static_cast<long long>(days));
   }
   return state.datetime_api->Delta_FromDelta(static_cast<int>(days), static_cast<int>(seconds),
-                                             static_cast<int>(micros), 1, state.datetime_api->DeltaType);
+                                             static_cast<int>(micros), 1,
+                                             state.datetime_api->DeltaType);
 }
 
 void append_utc_instant(std::string& out, Instant instant) {
@@ -160,11 +163,14 @@ std::optional<LatLon> latlon_from_py(ModuleState& state, PyObject* obj) {
   }
   if (PyTuple_Check(obj) && PyTuple_GET_SIZE(obj) == 2) {
     const double latitude_deg = PyFloat_AsDouble(PyTuple_GET_ITEM(obj, 0));
-    const double longitude_deg = latitude_deg == -1.0 && PyErr_Occurred() ? -1.0 : PyFloat_AsDouble(PyTuple_GET_ITEM(obj, 1));
+    const double longitude_deg = latitude_deg == -1.0 && PyErr_Occurred()
+                                     ? -1.0
+                                     : PyFloat_AsDouble(PyTuple_GET_ITEM(obj, 1));
     if (!PyErr_Occurred()) return LatLon{latitude_deg, longitude_deg};
     PyErr_Clear();  // the tuple's own failure is not the one reported
   }
-  PyErr_SetString(PyExc_TypeError, "expected a LatLon, a GeodeticPoint, or a (latitude_deg, longitude_deg) tuple");
+  PyErr_SetString(PyExc_TypeError,
+                  "expected a LatLon, a GeodeticPoint, or a (latitude_deg, longitude_deg) tuple");
   return std::nullopt;
 }
 

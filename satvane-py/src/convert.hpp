@@ -58,10 +58,10 @@ std::optional<LatLon> arg_latlon(ModuleState& state, PyObject* obj, const char* 
 // ---------------------------------------------------------------------------------------------
 // Scalars.
 
-std::optional<double> arg_f64(PyObject* obj, const char* param);          // float protocol
-std::optional<std::uint64_t> arg_u64(PyObject* obj, const char* param);   // int (__index__)
-std::optional<std::uint8_t> arg_u8(PyObject* obj, const char* param);     // int 0..255
-std::optional<bool> arg_bool(PyObject* obj, const char* param);           // a bool, nothing else
+std::optional<double> arg_f64(PyObject* obj, const char* param);         // float protocol
+std::optional<std::uint64_t> arg_u64(PyObject* obj, const char* param);  // int (__index__)
+std::optional<std::uint8_t> arg_u8(PyObject* obj, const char* param);    // int 0..255
+std::optional<bool> arg_bool(PyObject* obj, const char* param);          // a bool, nothing else
 // The UTF-8 text of a str; the view lives as long as `obj`.
 std::optional<std::string_view> arg_str(PyObject* obj, const char* param);
 // `obj` must be an instance of `type` (exactly: every class of the module is final).
@@ -71,15 +71,23 @@ bool arg_instance(PyObject* obj, PyTypeObject* type, const char* param);
 // Results. Overloads used by `readonly_field`.
 
 inline PyObject* to_py(ModuleState&, double value) { return PyFloat_FromDouble(value); }
-inline PyObject* to_py(ModuleState&, std::uint64_t value) { return PyLong_FromUnsignedLongLong(value); }
+inline PyObject* to_py(ModuleState&, std::uint64_t value) {
+  return PyLong_FromUnsignedLongLong(value);
+}
 inline PyObject* to_py(ModuleState&, std::uint8_t value) { return PyLong_FromUnsignedLong(value); }
 inline PyObject* to_py(ModuleState&, bool value) { return PyBool_FromLong(value); }
 inline PyObject* to_py(ModuleState&, const std::string& text) { return str_from_utf8_lossy(text); }
 inline PyObject* to_py(ModuleState& state, const std::optional<std::string>& text) {
   return text ? to_py(state, *text) : Py_NewRef(Py_None);
 }
-inline PyObject* to_py(ModuleState& state, Instant instant) { return instant_to_py(state, instant); }
-inline PyObject* to_py(ModuleState& state, sgp4::UtcInstant instant) { return instant_to_py(state, Instant(instant)); }
-inline PyObject* to_py(ModuleState& state, Duration duration) { return duration_to_py(state, duration); }
+inline PyObject* to_py(ModuleState& state, Instant instant) {
+  return instant_to_py(state, instant);
+}
+inline PyObject* to_py(ModuleState& state, sgp4::UtcInstant instant) {
+  return instant_to_py(state, Instant(instant));
+}
+inline PyObject* to_py(ModuleState& state, Duration duration) {
+  return duration_to_py(state, duration);
+}
 
 }  // namespace satvane::py

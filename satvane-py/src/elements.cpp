@@ -22,7 +22,8 @@ constexpr EnumInfo kClassification{
 
 }  // namespace
 
-const ClassDef Classification_class{&Enumeration<kClassification>::spec, Enumeration<kClassification>::ready};
+const ClassDef Classification_class{&Enumeration<kClassification>::spec,
+                                    Enumeration<kClassification>::ready};
 
 // ---------------------------------------------------------------------------------------------
 // Elements.
@@ -54,10 +55,15 @@ constexpr Signature kNewSignature{"Elements", {}, kNewParams};
 // it does not convert.
 class FieldReader {
  public:
-  FieldReader(ModuleState& state, const Args<std::size(kNewParams)>& args) : state_(state), args_(args) {}
+  FieldReader(ModuleState& state, const Args<std::size(kNewParams)>& args)
+      : state_(state), args_(args) {}
 
-  bool operator()(std::size_t index, std::uint64_t& field) const { return store(index, field, arg_u64); }
-  bool operator()(std::size_t index, std::uint8_t& field) const { return store(index, field, arg_u8); }
+  bool operator()(std::size_t index, std::uint64_t& field) const {
+    return store(index, field, arg_u64);
+  }
+  bool operator()(std::size_t index, std::uint8_t& field) const {
+    return store(index, field, arg_u8);
+  }
   bool operator()(std::size_t index, double& field) const { return store(index, field, arg_f64); }
 
   bool operator()(std::size_t index, sgp4::UtcInstant& field) const {
@@ -100,7 +106,8 @@ class FieldReader {
   const Args<std::size(kNewParams)>& args_;
 };
 
-PyObject* elements_new(PyTypeObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+PyObject* elements_new(PyTypeObject* type, PyObject* const* args, Py_ssize_t nargs,
+                       PyObject* kwnames) {
   Args<std::size(kNewParams)> a;
   if (!a.parse(kNewSignature, args, nargs, kwnames)) return nullptr;
   sgp4::Elements e;
@@ -109,10 +116,11 @@ PyObject* elements_new(PyTypeObject* type, PyObject* const* args, Py_ssize_t nar
   const bool ok = read(0, e.norad_id) && read(1, e.epoch) && read(2, e.mean_motion) &&
                   read(3, e.eccentricity) && read(4, e.inclination) && read(5, e.right_ascension) &&
                   read(6, e.argument_of_perigee) && read(7, e.mean_anomaly) &&
-                  read(8, e.mean_motion_dot) && read(9, e.mean_motion_ddot) && read(10, e.drag_term) &&
-                  read(11, e.revolution_number) && read(12, e.object_name) &&
-                  read(13, e.classification) && read(14, e.international_designator) &&
-                  read(15, e.element_set_number) && read(16, e.ephemeris_type);
+                  read(8, e.mean_motion_dot) && read(9, e.mean_motion_ddot) &&
+                  read(10, e.drag_term) && read(11, e.revolution_number) &&
+                  read(12, e.object_name) && read(13, e.classification) &&
+                  read(14, e.international_designator) && read(15, e.element_set_number) &&
+                  read(16, e.ephemeris_type);
   if (!ok) return nullptr;
   return box(type, std::move(e));
 }
@@ -156,7 +164,8 @@ PyObject* from_dict(PyObject* module, PyObject* const* args, Py_ssize_t nargs, P
   Ref json_module(PyImport_Import(state.str_json));
   if (!json_module) return nullptr;
   PyObject* call_args[] = {json_module.get(), a[0]};
-  Ref text(PyObject_VectorcallMethod(state.str_dumps, call_args, 2 | PY_VECTORCALL_ARGUMENTS_OFFSET, nullptr));
+  Ref text(PyObject_VectorcallMethod(state.str_dumps, call_args, 2 | PY_VECTORCALL_ARGUMENTS_OFFSET,
+                                     nullptr));
   if (!text) return nullptr;
   if (!PyUnicode_Check(text.get())) return raise_not_instance(text.get(), "str");
   Py_ssize_t length = 0;
@@ -173,18 +182,32 @@ void append_quoted(std::string& out, std::string_view text) {
   for (std::size_t i = 0; i < text.size(); ++i) {
     const auto byte = static_cast<unsigned char>(text[i]);
     switch (byte) {
-      case '"': out += "\\\""; continue;
-      case '\\': out += "\\\\"; continue;
-      case '\n': out += "\\n"; continue;
-      case '\r': out += "\\r"; continue;
-      case '\t': out += "\\t"; continue;
-      case '\0': out += "\\0"; continue;
-      default: break;
+      case '"':
+        out += "\\\"";
+        continue;
+      case '\\':
+        out += "\\\\";
+        continue;
+      case '\n':
+        out += "\\n";
+        continue;
+      case '\r':
+        out += "\\r";
+        continue;
+      case '\t':
+        out += "\\t";
+        continue;
+      case '\0':
+        out += "\\0";
+        continue;
+      default:
+        break;
     }
     unsigned control = 0x100;  // none
     if (byte < 0x20 || byte == 0x7F) {
       control = byte;
-    } else if (byte == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+    } else if (byte == 0xC2 && i + 1 < text.size() &&
+               static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
                static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
       control = static_cast<unsigned char>(text[++i]);  // U+0080..U+009F
     }
@@ -217,38 +240,45 @@ PyObject* elements_repr(PyObject* self) {
 using E = sgp4::Elements;
 PyGetSetDef getset[] = {
     readonly_field<E, &E::object_name>("object_name", "Satellite name (OBJECT_NAME), if present."),
-    readonly_field<E, &E::international_designator>("international_designator",
-                                                    "International designator (OBJECT_ID), if present."),
+    readonly_field<E, &E::international_designator>(
+        "international_designator", "International designator (OBJECT_ID), if present."),
     readonly_field<E, &E::norad_id>("norad_id", "NORAD catalog number (NORAD_CAT_ID)."),
-    readonly_field<E, &E::classification>("classification", "Classification type (CLASSIFICATION_TYPE)."),
+    readonly_field<E, &E::classification>("classification",
+                                          "Classification type (CLASSIFICATION_TYPE)."),
     readonly_field<E, &E::epoch>("epoch", "Element set epoch in UTC (EPOCH)."),
-    readonly_field<E, &E::mean_motion_dot>("mean_motion_dot",
-                                           "First derivative of mean motion / 2 (MEAN_MOTION_DOT), rev/day\u00b2."),
-    readonly_field<E, &E::mean_motion_ddot>("mean_motion_ddot",
-                                            "Second derivative of mean motion / 6 (MEAN_MOTION_DDOT), rev/day\u00b3."),
+    readonly_field<E, &E::mean_motion_dot>(
+        "mean_motion_dot", "First derivative of mean motion / 2 (MEAN_MOTION_DOT), rev/day\u00b2."),
+    readonly_field<E, &E::mean_motion_ddot>(
+        "mean_motion_ddot",
+        "Second derivative of mean motion / 6 (MEAN_MOTION_DDOT), rev/day\u00b3."),
     readonly_field<E, &E::drag_term>("drag_term", "BSTAR drag term (BSTAR), 1/earth-radii."),
-    readonly_field<E, &E::element_set_number>("element_set_number", "Element set number (ELEMENT_SET_NO)."),
+    readonly_field<E, &E::element_set_number>("element_set_number",
+                                              "Element set number (ELEMENT_SET_NO)."),
     readonly_field<E, &E::inclination>("inclination", "Inclination (INCLINATION), degrees."),
-    readonly_field<E, &E::right_ascension>("right_ascension",
-                                           "Right ascension of ascending node (RA_OF_ASC_NODE), degrees."),
+    readonly_field<E, &E::right_ascension>(
+        "right_ascension", "Right ascension of ascending node (RA_OF_ASC_NODE), degrees."),
     readonly_field<E, &E::eccentricity>("eccentricity", "Eccentricity (ECCENTRICITY)."),
     readonly_field<E, &E::argument_of_perigee>("argument_of_perigee",
                                                "Argument of perigee (ARG_OF_PERICENTER), degrees."),
     readonly_field<E, &E::mean_anomaly>("mean_anomaly", "Mean anomaly (MEAN_ANOMALY), degrees."),
     readonly_field<E, &E::mean_motion>("mean_motion", "Mean motion (MEAN_MOTION), rev/day."),
-    readonly_field<E, &E::revolution_number>("revolution_number", "Revolution number at epoch (REV_AT_EPOCH)."),
-    readonly_field<E, &E::ephemeris_type>("ephemeris_type", "Ephemeris type (EPHEMERIS_TYPE). Normally 0."),
+    readonly_field<E, &E::revolution_number>("revolution_number",
+                                             "Revolution number at epoch (REV_AT_EPOCH)."),
+    readonly_field<E, &E::ephemeris_type>("ephemeris_type",
+                                          "Ephemeris type (EPHEMERIS_TYPE). Normally 0."),
     {},
 };
 
 PyMethodDef static_methods[] = {
-    {"from_dict", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(Guard<from_dict>::call)),
+    {"from_dict",
+     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(Guard<from_dict>::call)),
      METH_FASTCALL | METH_KEYWORDS,
      "from_dict(data)\n--\n\n"
      "Parse an OMM dict into orbital elements.\n\n"
      "`data` is one record of a CelesTrak or Space-Track JSON response, as a dict.\n"
      "Raises `ValueError` if the record is malformed."},
-    {"from_json", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(Guard<from_json>::call)),
+    {"from_json",
+     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(Guard<from_json>::call)),
      METH_FASTCALL | METH_KEYWORDS,
      "from_json(json)\n--\n\n"
      "Parse an OMM JSON string into orbital elements.\n\n"

@@ -29,7 +29,8 @@ PyObject* to_py_err(const Error& error) {
 
 std::nullptr_t raise(const Error& error) {
   Ref exception(to_py_err(error));
-  if (exception) PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(exception.get())), exception.get());
+  if (exception)
+    PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(exception.get())), exception.get());
   return nullptr;
 }
 

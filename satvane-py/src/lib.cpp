@@ -1,8 +1,8 @@
 // The extension module satvane._satvane: multi-phase initialisation, one execution step that
 // adds the classes in a fixed order, and the module state that holds them.
-#include "module.hpp"
-
 #include <iterator>
+
+#include "module.hpp"
 
 namespace satvane::py {
 
@@ -15,7 +15,9 @@ const ClassDef* const kClasses[] = {
 };
 static_assert(std::size(kClasses) == kClassCount);
 
-ModuleState& module_state(PyObject* module) { return *static_cast<ModuleState*>(PyModule_GetState(module)); }
+ModuleState& module_state(PyObject* module) {
+  return *static_cast<ModuleState*>(PyModule_GetState(module));
+}
 
 // Every object the state owns, for traverse and clear.
 template <class Visit>
@@ -98,15 +100,8 @@ PyModuleDef_Slot module_slots[] = {
 };
 
 PyModuleDef module_def = {
-    PyModuleDef_HEAD_INIT,
-    "_satvane",
-    "",
-    sizeof(ModuleState),
-    nullptr,
-    module_slots,
-    traverse_module,
-    clear_module,
-    free_module,
+    PyModuleDef_HEAD_INIT, "_satvane",      "",           sizeof(ModuleState), nullptr,
+    module_slots,          traverse_module, clear_module, free_module,
 };
 
 }  // namespace

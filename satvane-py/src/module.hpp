@@ -85,8 +85,8 @@ inline constexpr unsigned kMaxLatLonSources = 2;
 struct ModuleState {
   PyTypeObject* types[kClassCount];
   PyObject* enum_members[kClassCount][kMaxEnumMembers];  // singletons of enumeration classes
-  LatLonSource latlon_sources[kMaxLatLonSources];          // tried in order by LatLonArg
-  PyObject* datetime_module;     // keeps the API below alive
+  LatLonSource latlon_sources[kMaxLatLonSources];        // tried in order by LatLonArg
+  PyObject* datetime_module;                             // keeps the API below alive
   PyDateTime_CAPI* datetime_api;
   PyObject* utc;  // datetime.timezone.utc
   // Interned names looked up on hot paths.

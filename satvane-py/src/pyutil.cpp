@@ -88,9 +88,11 @@ bool raise_too_many_positional(const Signature& sig, Py_ssize_t given, PyObject*
   std::size_t min = 0;
   for (const Param& p : sig.positional) min += p.required ? 1 : 0;
   std::size_t keyword_only_given = 0;
-  for (std::size_t i = 0; i < sig.keyword_only.size(); ++i) keyword_only_given += out[max + i] ? 1 : 0;
+  for (std::size_t i = 0; i < sig.keyword_only.size(); ++i)
+    keyword_only_given += out[max + i] ? 1 : 0;
 
-  std::string takes = min == max ? std::to_string(max) : "from " + std::to_string(min) + " to " + std::to_string(max);
+  std::string takes = min == max ? std::to_string(max)
+                                 : "from " + std::to_string(min) + " to " + std::to_string(max);
   const bool plural = min != max || max != 1;
   std::string extra;
   if (keyword_only_given > 0) {
@@ -128,23 +130,27 @@ bool parse_args(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, P
                 PyObject** out) {
   const std::size_t n_positional = sig.positional.size();
   for (std::size_t i = 0; i < sig.size(); ++i) out[i] = nullptr;
-  for (std::size_t i = 0; i < n_positional && static_cast<Py_ssize_t>(i) < nargs; ++i) out[i] = args[i];
+  for (std::size_t i = 0; i < n_positional && static_cast<Py_ssize_t>(i) < nargs; ++i)
+    out[i] = args[i];
 
   const Py_ssize_t n_keywords = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
   for (Py_ssize_t k = 0; k < n_keywords; ++k) {
     PyObject* keyword = PyTuple_GET_ITEM(kwnames, k);
     const Py_ssize_t index = find_param(sig, keyword);
     if (index < 0) {
-      PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument '%S'", sig.name, keyword);
+      PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument '%S'", sig.name,
+                   keyword);
       return false;
     }
     if (out[index] != nullptr) {
-      PyErr_Format(PyExc_TypeError, "%s() got multiple values for argument '%S'", sig.name, keyword);
+      PyErr_Format(PyExc_TypeError, "%s() got multiple values for argument '%S'", sig.name,
+                   keyword);
       return false;
     }
     out[index] = args[nargs + k];
   }
-  if (static_cast<std::size_t>(nargs) > n_positional) return raise_too_many_positional(sig, nargs, out);
+  if (static_cast<std::size_t>(nargs) > n_positional)
+    return raise_too_many_positional(sig, nargs, out);
   return raise_missing(sig, sig.positional, 0, out, "positional") &&
          raise_missing(sig, sig.keyword_only, n_positional, out, "keyword-only");
 }
@@ -154,7 +160,8 @@ PyObject* call_fast_constructor(FastConstructor make, PyTypeObject* type, PyObje
   const Py_ssize_t nargs = PyTuple_GET_SIZE(args);
   const Py_ssize_t n_keywords = kwargs ? PyDict_GET_SIZE(kwargs) : 0;
   std::vector<PyObject*> stack(static_cast<std::size_t>(nargs + n_keywords));
-  for (Py_ssize_t i = 0; i < nargs; ++i) stack[static_cast<std::size_t>(i)] = PyTuple_GET_ITEM(args, i);
+  for (Py_ssize_t i = 0; i < nargs; ++i)
+    stack[static_cast<std::size_t>(i)] = PyTuple_GET_ITEM(args, i);
   if (n_keywords == 0) return make(type, stack.data(), nargs, nullptr);
 
   Ref kwnames(PyTuple_New(n_keywords));
@@ -235,7 +242,8 @@ void SipHasher13::write(std::string_view bytes) {
   while (tail_len_ != 0 && i < bytes.size()) write_u8(static_cast<std::uint8_t>(bytes[i++]));
   for (; i + 8 <= bytes.size(); i += 8) {
     std::uint64_t word = 0;
-    for (int b = 7; b >= 0; --b) word = (word << 8) | static_cast<std::uint8_t>(bytes[i + std::size_t(b)]);
+    for (int b = 7; b >= 0; --b)
+      word = (word << 8) | static_cast<std::uint8_t>(bytes[i + std::size_t(b)]);
     compress(word);
     length_ += 8;
   }
@@ -262,7 +270,8 @@ std::uint64_t SipHasher13::finish() const {
 
 PyObject* enum_richcompare(PyObject* self, PyObject* other, int op) {
   if (op != Py_EQ && op != Py_NE) Py_RETURN_NOTIMPLEMENTED;
-  if (Py_TYPE(other) == Py_TYPE(self)) return comparison_result(enum_value(self) == enum_value(other), op);
+  if (Py_TYPE(other) == Py_TYPE(self))
+    return comparison_result(enum_value(self) == enum_value(other), op);
   if (!PyLong_Check(other)) Py_RETURN_NOTIMPLEMENTED;
   int overflow = 0;
   const long long number = PyLong_AsLongLongAndOverflow(other, &overflow);

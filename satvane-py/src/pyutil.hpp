@@ -7,10 +7,11 @@
 //   2. Value classes wrap a plain C++ record `T` in `Boxed<T>`: `box(type, value)` makes an
 //      instance, `unbox<T>(obj)` reads it, `dealloc_boxed<T>` is the tp_dealloc. Check argument
 //      types with `is_exact(obj, state.type(ClassId::Name))` (every class is final).
-//   3. Constructors and methods (static ones through `add_static_methods`) take METH_FASTCALL | METH_KEYWORDS and read their arguments
+//   3. Constructors and methods take METH_FASTCALL | METH_KEYWORDS and read their arguments
 //      with `parse_args` against a constexpr `Signature`; its errors read like the
 //      interpreter's own. Constructors go through `Constructor<make>`: `install` in the ready
-//      hook sets the vectorcall fast path, `tp_new` serves the tuple/dict path.
+//      hook sets the vectorcall fast path, `tp_new` serves the tuple/dict path. Static
+//      methods are added by the ready hook with `add_static_methods`.
 //   4. Convert each argument with the `arg_*` converters of convert.hpp; they add the note
 //      "while processing '<param>'" on failure. Return values go through `to_py(state, x)`.
 //   5. Read-only attributes: `readonly_field<T, &T::member>("name", "doc")` in the PyGetSetDef
@@ -19,11 +20,11 @@
 //      NotImplemented for other types and ordering). Unhashable: `{Py_tp_hash,
 //      PyObject_HashNotImplemented}`; hashable: feed the fields to `SipHasher13` and return
 //      `python_hash(hasher.finish())`.
-//      Wrap every other slot or method that may allocate in C++ with `Guard<fn>::call`.
-//   7. Text signatures go at the head of the docstring: "name(sig)\n--\n\ndoc".
-//   8. Enumerations: a constexpr `EnumInfo` and `Enumeration<info>::spec/ready`; members are
+//   7. Wrap every slot or method that may allocate in C++ with `Guard<fn>::call`.
+//   8. Text signatures go at the head of the docstring: "name(sig)\n--\n\ndoc".
+//   9. Enumerations: a constexpr `EnumInfo` and `Enumeration<info>::spec/ready`; members are
 //      singletons, compare equal to ints and hash like them.
-//   9. Fill a `PyType_Spec` with `class_spec<T>(...)`; its name is "satvane._satvane.Name".
+//  10. Fill a `PyType_Spec` with `class_spec<T>(...)`; its name is "satvane._satvane.Name".
 #pragma once
 
 #include <array>
@@ -117,9 +118,9 @@ struct Param {
 };
 
 struct Signature {
-  const char* name;                      // as errors show it: "Tle", "Elements.from_json"
-  std::span<const Param> positional;     // positional-or-keyword, in order
-  std::span<const Param> keyword_only;   // after `*`
+  const char* name;                     // as errors show it: "Tle", "Elements.from_json"
+  std::span<const Param> positional;    // positional-or-keyword, in order
+  std::span<const Param> keyword_only;  // after `*`
 
   std::size_t size() const { return positional.size() + keyword_only.size(); }
 };
@@ -151,7 +152,8 @@ template <FastConstructor Make>
 struct Constructor {
   static PyObject* vectorcall(PyObject* type, PyObject* const* args, std::size_t nargsf,
                               PyObject* kwnames) {
-    return Guard<Make>::call(reinterpret_cast<PyTypeObject*>(type), args, PyVectorcall_NARGS(nargsf), kwnames);
+    return Guard<Make>::call(reinterpret_cast<PyTypeObject*>(type), args,
+                             PyVectorcall_NARGS(nargsf), kwnames);
   }
   static PyObject* tp_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     return call_fast_constructor(Guard<Make>::call, type, args, kwargs);
@@ -170,7 +172,7 @@ int add_static_methods(PyTypeObject* type, PyMethodDef* methods);
 
 template <class T>
 struct Boxed {
-  PyObject_HEAD
+  PyObject ob_base;
   T value;
 };
 
@@ -260,9 +262,9 @@ class SipHasher13 {
   std::uint64_t v1_ = 0x646f72616e646f6dULL;
   std::uint64_t v2_ = 0x6c7967656e657261ULL;
   std::uint64_t v3_ = 0x7465646279746573ULL;
-  std::uint64_t tail_ = 0;     // pending bytes, little-endian
-  unsigned tail_len_ = 0;      // 0..7
-  std::uint64_t length_ = 0;   // total bytes written
+  std::uint64_t tail_ = 0;    // pending bytes, little-endian
+  unsigned tail_len_ = 0;     // 0..7
+  std::uint64_t length_ = 0;  // total bytes written
 };
 
 // The 64-bit hash read as signed, with -1 (Python's error marker) moved to -2.
@@ -286,11 +288,13 @@ struct EnumInfo {
 };
 
 struct EnumObject {
-  PyObject_HEAD
+  PyObject ob_base;
   unsigned value;
 };
 
-inline unsigned enum_value(PyObject* member) { return reinterpret_cast<EnumObject*>(member)->value; }
+inline unsigned enum_value(PyObject* member) {
+  return reinterpret_cast<EnumObject*>(member)->value;
+}
 
 PyObject* enum_richcompare(PyObject* self, PyObject* other, int op);
 Py_hash_t enum_hash(PyObject* self);

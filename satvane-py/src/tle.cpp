@@ -43,9 +43,15 @@ Py_hash_t tle_hash(PyObject* self) {
   return python_hash(hasher.finish());
 }
 
-PyObject* get_satellite_name(PyObject* self, const TleText& text) { return to_py(state_of(self), text.satellite_name); }
-PyObject* get_line_1(PyObject* self, const TleText& text) { return to_py(state_of(self), text.line_1); }
-PyObject* get_line_2(PyObject* self, const TleText& text) { return to_py(state_of(self), text.line_2); }
+PyObject* get_satellite_name(PyObject* self, const TleText& text) {
+  return to_py(state_of(self), text.satellite_name);
+}
+PyObject* get_line_1(PyObject* self, const TleText& text) {
+  return to_py(state_of(self), text.line_1);
+}
+PyObject* get_line_2(PyObject* self, const TleText& text) {
+  return to_py(state_of(self), text.line_2);
+}
 
 PyGetSetDef getset[] = {
     readonly<TleText, get_satellite_name>("satellite_name", nullptr),
@@ -62,8 +68,10 @@ PyMethodDef methods[] = {
 };
 
 PyType_Slot slots[] = {
-    {Py_tp_doc, const_cast<char*>("Tle(satellite_name, line_1, line_2)\n--\n\n"
-                                  "A satellite TLE (Two-Line Element set) identified by a name and two TLE lines.")},
+    {Py_tp_doc,
+     const_cast<char*>(
+         "Tle(satellite_name, line_1, line_2)\n--\n\n"
+         "A satellite TLE (Two-Line Element set) identified by a name and two TLE lines.")},
     {Py_tp_new, reinterpret_cast<void*>(TleConstructor::tp_new)},
     {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_boxed<TleText>)},
     {Py_tp_richcompare, reinterpret_cast<void*>(richcompare_by_value<TleText>)},
