@@ -287,6 +287,18 @@ PyObject* enum_repr_of(const EnumInfo& info, PyObject* self) {
   return PyUnicode_FromFormat("%s.%s", info.name, info.members[enum_value(self)]);
 }
 
+int enum_traverse(PyObject* self, visitproc visit, void* arg) {
+  Py_VISIT(Py_TYPE(self));
+  return 0;
+}
+
+void enum_dealloc(PyObject* self) {
+  PyTypeObject* type = Py_TYPE(self);
+  PyObject_GC_UnTrack(self);
+  type->tp_free(self);
+  Py_DECREF(type);
+}
+
 int enum_ready(const EnumInfo& info, ModuleState& state, PyTypeObject* type) {
   PyObject** members = state.enum_members[static_cast<unsigned>(info.id)];
   for (unsigned value = 0; value < info.count; ++value) {

@@ -300,6 +300,10 @@ PyObject* enum_richcompare(PyObject* self, PyObject* other, int op);
 Py_hash_t enum_hash(PyObject* self);
 PyObject* enum_int(PyObject* self);
 PyObject* enum_repr_of(const EnumInfo& info, PyObject* self);
+// Members are tracked by the collector: a member refers to its class, whose dict refers to the
+// member, and that cycle must be visible for the module to be freed.
+int enum_traverse(PyObject* self, visitproc visit, void* arg);
+void enum_dealloc(PyObject* self);
 int enum_ready(const EnumInfo& info, ModuleState& state, PyTypeObject* type);
 
 // The shared member object (new reference) for a value known to be valid.
@@ -318,11 +322,15 @@ struct Enumeration {
       {Py_tp_richcompare, reinterpret_cast<void*>(enum_richcompare)},
       {Py_tp_hash, reinterpret_cast<void*>(enum_hash)},
       {Py_nb_int, reinterpret_cast<void*>(enum_int)},
+      {Py_tp_traverse, reinterpret_cast<void*>(enum_traverse)},
+      {Py_tp_dealloc, reinterpret_cast<void*>(enum_dealloc)},
       {0, nullptr},
   };
   static inline PyType_Spec spec = {
       Info.qualified_name, static_cast<int>(sizeof(EnumObject)), 0,
-      Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE | Py_TPFLAGS_DISALLOW_INSTANTIATION, slots};
+      Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE | Py_TPFLAGS_DISALLOW_INSTANTIATION |
+          Py_TPFLAGS_HAVE_GC,
+      slots};
 };
 
 }  // namespace satvane::py

@@ -1,5 +1,12 @@
+import gc
+import importlib.util
+import json
+import weakref
+from datetime import datetime, timezone
+
 import satvane
 from satvane import _satvane
+from test_elements import OMM
 
 # The module's classes in the order the module adds them; classes still to come are absent.
 CLASS_ORDER = [
@@ -34,3 +41,27 @@ def test_package_reexports_every_class_and_the_aliases():
     assert satvane.__all__ == public_names() + ["LatLonLike", "IntervalRange", "Area"]
     for name in public_names():
         assert getattr(satvane, name) is getattr(_satvane, name)
+
+
+def fresh_module_instance():
+    spec = importlib.util.find_spec("satvane._satvane")
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    return module
+
+
+def test_each_module_instance_has_its_own_classes_and_is_freed_with_them():
+    module = fresh_module_instance()
+    assert module.Classification is not _satvane.Classification
+    assert module.Tle("x", "", "") == module.Tle("x", "", "")
+    assert module.Tle("x", "", "") != _satvane.Tle("x", "", "")  # different classes
+    elements = module.Elements(norad_id=1, epoch=datetime(2024, 1, 1, tzinfo=timezone.utc), mean_motion=15.0,
+                               eccentricity=0.0, inclination=0.0, right_ascension=0.0, argument_of_perigee=0.0,
+                               mean_anomaly=0.0, mean_motion_dot=0.0)
+    assert elements.classification is module.Classification.Unclassified
+    assert type(module.Elements.from_json(json.dumps({**OMM, "CLASSIFICATION_TYPE": "S"})).classification) is module.Classification
+
+    classes = [weakref.ref(getattr(module, name)) for name in public_names()]
+    del module, elements
+    gc.collect()
+    assert [ref for ref in classes if ref() is not None] == []
