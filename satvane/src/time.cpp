@@ -16,8 +16,11 @@ unsigned days_in_month(std::int64_t year, unsigned month) {
   return month == 2 && is_leap(year) ? 29 : kDays[month - 1];
 }
 
-std::int64_t min_unix_seconds() { return days_from_civil(kMinYear, 1, 1) * kSecondsPerDay; }
-std::int64_t max_unix_seconds() { return days_from_civil(kMaxYear, 12, 31) * kSecondsPerDay + kSecondsPerDay - 1; }
+// Unix seconds of -262143-01-01T00:00:00 and 262142-12-31T23:59:59 (checked in the tests).
+constexpr std::int64_t kMinUnixSeconds = -8334601228800;
+constexpr std::int64_t kMaxUnixSeconds = 8210266876799;
+std::int64_t min_unix_seconds() { return kMinUnixSeconds; }
+std::int64_t max_unix_seconds() { return kMaxUnixSeconds; }
 
 }  // namespace
 

@@ -58,6 +58,8 @@ TEST(Civil, RoundTripsAcrossEras) {
   EXPECT_FALSE(Instant::from_civil({2023, 2, 29, 0, 0, 0, 0}));
   EXPECT_TRUE(Instant::from_civil({2024, 2, 29, 0, 0, 0, 0}));
   EXPECT_FALSE(Instant::from_civil({262143, 1, 1, 0, 0, 0, 0}));
+  EXPECT_EQ(Instant::min().unix_seconds(), days_from_civil(-262143, 1, 1) * kSecondsPerDay);
+  EXPECT_EQ(Instant::max().unix_seconds(), days_from_civil(262143, 1, 1) * kSecondsPerDay - 1);
 }
 
 TEST(Arithmetic, ExactDifferencesAndSums) {
