@@ -163,9 +163,10 @@ PyObject* from_dict(PyObject* module, PyObject* const* args, Py_ssize_t nargs, P
   ModuleState& state = state_of_module(module);
   Ref json_module(PyImport_Import(state.str_json));
   if (!json_module) return nullptr;
-  PyObject* call_args[] = {json_module.get(), a[0]};
-  Ref text(PyObject_VectorcallMethod(state.str_dumps, call_args, 2 | PY_VECTORCALL_ARGUMENTS_OFFSET,
-                                     nullptr));
+  // The leading slot is scratch space the callee may use (PY_VECTORCALL_ARGUMENTS_OFFSET).
+  PyObject* call_args[] = {nullptr, json_module.get(), a[0]};
+  Ref text(PyObject_VectorcallMethod(state.str_dumps, call_args + 1,
+                                     2 | PY_VECTORCALL_ARGUMENTS_OFFSET, nullptr));
   if (!text) return nullptr;
   if (!PyUnicode_Check(text.get())) return raise_not_instance(text.get(), "str");
   Py_ssize_t length = 0;
