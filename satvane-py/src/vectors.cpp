@@ -55,7 +55,7 @@ PyType_Slot vec3_slots[] = {
                                   "A 3-component vector (x, y, z).  Used for position (metres) and velocity (m/s).")},
     {Py_tp_new, reinterpret_cast<void*>(Vec3Constructor::tp_new)},
     {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_boxed<Vec3>)},
-    {Py_tp_repr, reinterpret_cast<void*>(vec3_repr)},
+    {Py_tp_repr, reinterpret_cast<void*>(Guard<vec3_repr>::call)},
     {Py_tp_richcompare, reinterpret_cast<void*>(richcompare_by_value<Vec3>)},
     {Py_tp_hash, reinterpret_cast<void*>(PyObject_HashNotImplemented)},
     {Py_tp_getset, vec3_getset},

@@ -109,10 +109,21 @@ def test_interval_accepts_any_zero_offset_timezone():
     assert Interval(A.replace(tzinfo=zero), B) == Interval(A, B)
 
 
-@pytest.mark.parametrize("args", [(), (A,), (A, B, C)])
-def test_interval_wrong_arity_is_a_type_error(args):
-    with pytest.raises(TypeError):
-        Interval(*args)
+@pytest.mark.parametrize(
+    ("call", "text"),
+    [
+        (lambda: Interval(), "Interval() missing 2 required positional arguments: 'start' and 'end'"),
+        (lambda: Interval(A), "Interval() missing 1 required positional argument: 'end'"),
+        (lambda: Interval(A, B, C), "Interval() takes 2 positional arguments but 3 were given"),
+        (lambda: Interval(A, B).intersection(), "Interval.intersection() missing 1 required positional argument: 'other'"),
+        (lambda: Interval(A, B).intersection(A, B), "Interval.intersection() takes 1 positional argument but 2 were given"),
+        (lambda: Interval(A, B).intersection(o=A), "Interval.intersection() got an unexpected keyword argument 'o'"),
+    ],
+)
+def test_wrong_arguments_read_like_the_interpreters_own(call, text):
+    with pytest.raises(TypeError) as info:
+        call()
+    assert str(info.value) == text
 
 
 # --- Interval: duration, mid_point, intersection ------------------------------------------------
@@ -405,6 +416,8 @@ def test_search_windows_follow_the_window_protocol(kind, cls_name):
         assert window.start <= window.mid_point <= window.end
         copy = window.intersection(window)
         assert type(copy) is Interval and copy == Interval(window.start, window.end)
+        with pytest.raises(TypeError, match=rf"^{cls_name}\.intersection\(\) missing 1 required positional argument"):
+            window.intersection()
         assert window != copy and hash(window) == hash(window)
         duration_ms = f"{int(window.duration / timedelta(milliseconds=1)) / 1000.0:.1f}"
         if cls_name == "Transit":

@@ -14,7 +14,8 @@ constexpr SearchWindowTexts kTexts{
     "When it passes back out of reach.",
     "Duration of the window in seconds.\n\nDeprecated: use `duration`, which is a `timedelta`.",
 };
-using AoiWindowClass = SearchWindowClass<kTexts>;
+constexpr Signature kIntersection{"AoiWindow.intersection", kIntersectionParams, {}};
+using AoiWindowClass = SearchWindowClass<kTexts, kIntersection>;
 
 }  // namespace
 

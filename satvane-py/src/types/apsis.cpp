@@ -46,7 +46,7 @@ PyGetSetDef getset[] = {
 PyType_Slot slots[] = {
     {Py_tp_doc, const_cast<char*>("A detected apsis event with refined time and altitude.")},
     {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_boxed<ApsisRecord>)},
-    {Py_tp_repr, reinterpret_cast<void*>(repr)},
+    {Py_tp_repr, reinterpret_cast<void*>(Guard<repr>::call)},
     {Py_tp_richcompare, reinterpret_cast<void*>(richcompare_by_value<ApsisRecord>)},
     {Py_tp_hash, reinterpret_cast<void*>(PyObject_HashNotImplemented)},
     {Py_tp_getset, getset},

@@ -48,7 +48,9 @@ PyGetSetDef getset[] = {
     {},
 };
 
-auto slots = window_slots<IlluminationWindow>("A contiguous window of constant illumination state.", getset, repr);
+constexpr Signature kIntersection{"Illumination.intersection", kIntersectionParams, {}};
+auto slots = window_slots<IlluminationWindow, kIntersection>("A contiguous window of constant illumination state.",
+                                                             getset, Guard<repr>::call);
 PyType_Spec spec = class_spec<IlluminationWindow>("satvane._satvane.Illumination", slots.data(), /*constructible=*/false);
 
 }  // namespace

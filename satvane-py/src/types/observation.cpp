@@ -40,7 +40,7 @@ PyType_Slot slots[] = {
                                   "Use `azimuth_deg` and `elevation_deg` for angular values.\n"
                                   "Range is in metres, range rate in m/s (positive = receding).")},
     {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_boxed<Observation>)},
-    {Py_tp_repr, reinterpret_cast<void*>(observation_repr)},
+    {Py_tp_repr, reinterpret_cast<void*>(Guard<observation_repr>::call)},
     {Py_tp_richcompare, reinterpret_cast<void*>(richcompare_by_value<Observation>)},
     {Py_tp_hash, reinterpret_cast<void*>(PyObject_HashNotImplemented)},
     {Py_tp_getset, getset},

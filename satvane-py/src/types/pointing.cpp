@@ -49,7 +49,7 @@ PyType_Slot slots[] = {
                        "with an antenna or instrument mounting rotation. Range is in metres, range\n"
                        "rate in m/s (positive = receding).")},
     {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_boxed<Pointing>)},
-    {Py_tp_repr, reinterpret_cast<void*>(pointing_repr)},
+    {Py_tp_repr, reinterpret_cast<void*>(Guard<pointing_repr>::call)},
     {Py_tp_richcompare, reinterpret_cast<void*>(richcompare_by_value<Pointing>)},
     {Py_tp_hash, reinterpret_cast<void*>(PyObject_HashNotImplemented)},
     {Py_tp_getset, getset},

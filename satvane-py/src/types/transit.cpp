@@ -14,7 +14,8 @@ constexpr SearchWindowTexts kTexts{
     "Loss of Signal: when the satellite drops below `min_elevation`.",
     "Duration of the transit in seconds.\n\nDeprecated: use `duration`, which is a `timedelta`.",
 };
-using TransitClass = SearchWindowClass<kTexts>;
+constexpr Signature kIntersection{"Transit.intersection", kIntersectionParams, {}};
+using TransitClass = SearchWindowClass<kTexts, kIntersection>;
 
 }  // namespace
 

@@ -36,15 +36,15 @@ PyObject* nullary_method(PyObject* self, PyObject*) {
   return to_py(state_of(self), Apply(unbox<T>(self)));
 }
 
-// PyMethodDef entries for the two forms above.
+// PyMethodDef entries for the two forms above, run under Guard.
 template <auto Fn>
 inline PyMethodDef fastcall_method(const char* name, const char* doc) {
-  return PyMethodDef{name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(Fn)),
+  return PyMethodDef{name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(Guard<Fn>::call)),
                      METH_FASTCALL | METH_KEYWORDS, doc};
 }
 template <auto Fn>
 inline PyMethodDef noargs_method(const char* name, const char* doc) {
-  return PyMethodDef{name, Fn, METH_NOARGS, doc};
+  return PyMethodDef{name, Guard<Fn>::call, METH_NOARGS, doc};
 }
 
 }  // namespace satvane::py

@@ -30,17 +30,10 @@ void hash_instant(SipHasher13& hasher, Instant t) {
   hasher.write_u64(t.nanosecond());
 }
 
-namespace {
-
-constexpr Param kOtherParam[] = {{"other"}};
-constexpr Signature kIntersection{"intersection", kOtherParam, {}};
-
-}  // namespace
-
-PyObject* window_intersection_of(PyObject* self, const Span& own, PyObject* const* args, Py_ssize_t nargs,
-                                 PyObject* kwnames) {
+PyObject* window_intersection_of(PyObject* self, const Span& own, const Signature& sig, PyObject* const* args,
+                                 Py_ssize_t nargs, PyObject* kwnames) {
   Args<1> parsed;
-  if (!parsed.parse(kIntersection, args, nargs, kwnames)) return nullptr;
+  if (!parsed.parse(sig, args, nargs, kwnames)) return nullptr;
   ModuleState& state = state_of(self);
   const auto other = arg_interval(state, parsed[0], "other");
   if (!other) return nullptr;
@@ -84,6 +77,7 @@ namespace {
 
 constexpr Param kIntervalParams[] = {{"start"}, {"end"}};
 constexpr Signature kIntervalSignature{"Interval", kIntervalParams, {}};
+constexpr Signature kIntersection{"Interval.intersection", kIntersectionParams, {}};
 
 PyObject* interval_new(PyTypeObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   Args<2> a;
@@ -113,8 +107,8 @@ PyGetSetDef getset[] = {
     {},
 };
 
-auto slots = window_slots<Span>("Interval(start, end)\n--\n\nA concrete `[start, end)` interval.", getset,
-                                interval_repr, IntervalConstructor::tp_new);
+auto slots = window_slots<Span, kIntersection>("Interval(start, end)\n--\n\nA concrete `[start, end)` interval.",
+                                               getset, Guard<interval_repr>::call, IntervalConstructor::tp_new);
 PyType_Spec spec = class_spec<Span>("satvane._satvane.Interval", slots.data());
 
 int ready(ModuleState&, PyTypeObject* type) {

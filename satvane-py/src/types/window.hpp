@@ -40,8 +40,10 @@ inline void hash_fields(SipHasher13& hasher, const Span& span) {
 // ---------------------------------------------------------------------------------------------
 // Shared implementations (non-template cores live in window.cpp).
 
-PyObject* window_intersection_of(PyObject* self, const Span& own, PyObject* const* args, Py_ssize_t nargs,
-                                 PyObject* kwnames);
+// `intersection(other)`; `sig` names the method as argument errors show it ("Transit.intersection").
+inline constexpr Param kIntersectionParams[] = {{"other"}};
+PyObject* window_intersection_of(PyObject* self, const Span& own, const Signature& sig, PyObject* const* args,
+                                 Py_ssize_t nargs, PyObject* kwnames);
 // Issues the DeprecationWarning, then end − start in whole milliseconds (toward zero) / 1000.
 PyObject* deprecated_duration_seconds(const Span& span);
 // end − start truncated toward zero to whole milliseconds, in seconds.
@@ -68,9 +70,9 @@ template <class T>
 PyObject* get_duration_seconds(PyObject*, const T& w) {
   return deprecated_duration_seconds(span_of(w));
 }
-template <class T>
+template <class T, const Signature& Sig>
 PyObject* intersection(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return window_intersection_of(self, span_of(unbox<T>(self)), args, nargs, kwnames);
+  return window_intersection_of(self, span_of(unbox<T>(self)), Sig, args, nargs, kwnames);
 }
 template <class T>
 Py_hash_t window_hash(PyObject* self) {
@@ -101,16 +103,17 @@ constexpr PyGetSetDef duration_seconds_attribute(const char* doc) {
   return readonly<T, get_duration_seconds<T>>("duration_seconds", doc);
 }
 
-template <class T>
+template <class T, const Signature& Intersection>
 inline PyMethodDef window_methods[] = {
-    fastcall_method<intersection<T>>("intersection",
-                                     "intersection($self, other)\n--\n\n"
-                                     "The overlap with `other`, or None if the two do not overlap."),
+    fastcall_method<intersection<T, Intersection>>("intersection",
+                                                   "intersection($self, other)\n--\n\n"
+                                                   "The overlap with `other`, or None if the two do not overlap."),
     {},
 };
 
-// The slots of a window class. `constructor` is null for the classes only the library makes.
-template <class T>
+// The slots of a window class. `constructor` is null for the classes only the library makes;
+// `repr` and `constructor` are expected to run under Guard.
+template <class T, const Signature& Intersection>
 std::array<PyType_Slot, 9> window_slots(const char* doc, PyGetSetDef* getset, reprfunc repr,
                                         newfunc constructor = nullptr) {
   return {{
@@ -118,7 +121,7 @@ std::array<PyType_Slot, 9> window_slots(const char* doc, PyGetSetDef* getset, re
       {Py_tp_getset, getset},
       {Py_tp_repr, reinterpret_cast<void*>(repr)},
       {Py_tp_new, reinterpret_cast<void*>(constructor)},
-      {Py_tp_methods, window_methods<T>},
+      {Py_tp_methods, window_methods<T, Intersection>},
       {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_boxed<T>)},
       {Py_tp_richcompare, reinterpret_cast<void*>(richcompare_by_value<T>)},
       {Py_tp_hash, reinterpret_cast<void*>(window_hash<T>)},
@@ -136,7 +139,7 @@ struct SearchWindowTexts {
   const char* duration_seconds_doc;
 };
 
-template <const SearchWindowTexts& Texts>
+template <const SearchWindowTexts& Texts, const Signature& Intersection>
 struct SearchWindowClass {
   static PyObject* repr(PyObject* self) { return repr_with_duration(Texts.repr_prefix, unbox<Span>(self)); }
 
@@ -148,7 +151,7 @@ struct SearchWindowClass {
       duration_seconds_attribute<Span>(Texts.duration_seconds_doc),
       {},
   };
-  static inline auto slots = window_slots<Span>(Texts.doc, getset, repr);
+  static inline auto slots = window_slots<Span, Intersection>(Texts.doc, getset, Guard<repr>::call);
   static inline PyType_Spec spec = class_spec<Span>(Texts.qualified_name, slots.data(), /*constructible=*/false);
 };
 
