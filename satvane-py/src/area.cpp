@@ -160,7 +160,10 @@ PyObject* point_query(PyObject* self, PyObject* const* args, Py_ssize_t nargs, P
   if (!parsed.parse(Sig, args, nargs, kwnames)) return nullptr;
   const auto point = arg_latlon(state_of(self), parsed[0], "point");
   if (!point) return nullptr;
-  return PyFloat_FromDouble(Query(unbox<Shape>(self), *point));
+  // A point that is no position has no offset: say so rather than answer NaN.
+  const auto valid = aoi::checked_point(*point);
+  if (!valid) return raise(valid.error().to_core());
+  return PyFloat_FromDouble(Query(unbox<Shape>(self), *valid));
 }
 
 template <class Shape, const Signature& Sig>

@@ -94,6 +94,13 @@ double wrap_two_pi(double angle) {
 
 std::string Error::text() const { return std::visit(ErrorText{}, detail_); }
 
+std::expected<LatLon, Error> checked_point(LatLon point) {
+  if (auto lat = checked_latitude(point.latitude_deg); !lat) return std::unexpected(lat.error());
+  if (auto ok = check_finite("point longitude", point.longitude_deg); !ok)
+    return std::unexpected(ok.error());
+  return point;
+}
+
 // ---- Circle ------------------------------------------------------------------------------
 
 std::expected<Circle, Error> Circle::create(LatLon centre, double radius_deg) {

@@ -436,7 +436,13 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{polygon({{0, 0}, {0, 120}, {0, 240}, {-90, 0}}), ErrorKind::LargerThanHemisphere,
                   hemisphere_text("90.0")},
         ErrorCase{polygon({{10, 0}, {10, 120}, {10, 240}, {-90, 0}}),
-                  ErrorKind::LargerThanHemisphere, hemisphere_text("100.0")}));
+                  ErrorKind::LargerThanHemisphere, hemisphere_text("100.0")},
+        ErrorCase{failure(checked_point({90.5, kNaN})), ErrorKind::Latitude,
+                  "latitude 90.5 is outside [-90, 90]"},
+        ErrorCase{failure(checked_point({kNaN, 0})), ErrorKind::Latitude,
+                  "latitude NaN is outside [-90, 90]"},
+        ErrorCase{failure(checked_point({-90, -kInf})), ErrorKind::NotFinite,
+                  "point longitude is not finite: -inf"}));
 
 TEST(Circle, RadiusLimitIsJustBelowAQuarterTurn) {
   EXPECT_TRUE(Circle::create({0, 0}, 89.9999999).has_value());
@@ -530,6 +536,11 @@ TEST(Polygon, CollinearRingHasNoInside) {
   EXPECT_NEAR(sliver.signed_angular_offset({1, 15}), -1 * kDeg, 1e-15);
   EXPECT_NEAR(sliver.signed_angular_offset({-1, 5}), -1 * kDeg, 1e-15);
   EXPECT_NEAR(sliver.signed_angular_offset({0, 25}), -5 * kDeg, 1e-15);
+}
+
+TEST(Areas, EveryRealPositionIsAQueryPoint) {
+  for (LatLon p : {LatLon{90, 0}, LatLon{-90, 1e300}, LatLon{0, -540}, LatLon{45.5, 7}})
+    EXPECT_EQ(checked_point(p), p);
 }
 
 TEST(Areas, InvalidPointsHaveNoOffset) {

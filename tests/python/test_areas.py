@@ -138,6 +138,36 @@ def test_empty_rectangles_are_refused(build):
         build()
 
 
+AREAS = [Circle((10, 20), 5), Rectangle((0, 0), (10, 10)), Rectangle.latitude_band(-90, 60),
+         Polygon([(0, 0), (0, 10), (10, 10)])]
+
+
+@pytest.mark.parametrize("area", AREAS, ids=repr)
+@pytest.mark.parametrize("method", ["signed_angular_offset_deg", "max_angular_distance_deg"])
+@pytest.mark.parametrize(
+    "point, text",
+    [
+        ((91, 0), "latitude 91 is outside [-90, 90]"),
+        (LatLon(-90.5, 0), "latitude -90.5 is outside [-90, 90]"),
+        (GeodeticPoint(float("nan"), 0, 0), "latitude NaN is outside [-90, 90]"),
+        ((float("-inf"), 0), "latitude -inf is outside [-90, 90]"),
+        ((0, float("nan")), "point longitude is not finite: NaN"),
+        ((90, float("inf")), "point longitude is not finite: inf"),
+    ],
+)
+def test_queries_refuse_points_that_are_no_position(area, method, point, text):
+    with pytest.raises(ValueError) as error:
+        getattr(area, method)(point)
+    assert str(error.value) == AOI + text
+
+
+@pytest.mark.parametrize("area", AREAS, ids=repr)
+@pytest.mark.parametrize("point", [(90, 0), (-90, 1e300), (0, 540), (45, -1e20)])
+def test_queries_accept_every_real_position(area, point):
+    assert math.isfinite(area.signed_angular_offset_deg(point))
+    assert 0 <= area.max_angular_distance_deg(point) <= 180
+
+
 def test_polygon_larger_than_a_hemisphere_reports_one_decimal():
     ring = [(0, 0), (0, 120), (0, 240), (10, 60)]
     with pytest.raises(ValueError) as error:
@@ -445,15 +475,25 @@ def built_or_refused(build):
         return None
 
 
+def queried(area, query):
+    """Both answers at a real position; None after both queries refused any other point."""
+    if abs(query[0]) <= 90 and math.isfinite(query[1]):
+        return area.signed_angular_offset_deg(query), area.max_angular_distance_deg(query)
+    for query_method in (area.signed_angular_offset_deg, area.max_angular_distance_deg):
+        with pytest.raises(ValueError, match="^" + AOI):
+            query_method(query)
+    return None
+
+
 @settings(max_examples=300, deadline=None)
 @given(centre=pairs, radius=anything, query=pairs)
 def test_circle_with_arbitrary_floats(centre, radius, query):
     circle = built_or_refused(lambda: Circle(centre, radius))
     if circle is not None:
         assert 0 < circle.radius_deg < 90
-        offset = circle.signed_angular_offset_deg(query)
-        farthest = circle.max_angular_distance_deg(query)
-        if all(map(math.isfinite, query)) and abs(query[0]) <= 90:
+        answers = queried(circle, query)
+        if answers is not None:
+            offset, farthest = answers
             assert -180 <= offset <= 90 and 0 <= farthest <= 180
 
 
@@ -466,10 +506,10 @@ def test_rectangles_with_arbitrary_floats(south_west, north_east, band, query):
             south, north = box.latitudes_deg
             west, span = box.longitudes_deg
             assert -90 <= south < north <= 90 and -180 <= west < 180 and 0 < span <= 360
-            offset = box.signed_angular_offset_deg(query)
-            if all(map(math.isfinite, query)) and abs(query[0]) <= 90:
-                assert -180 <= offset <= 180
-            box.max_angular_distance_deg(query)
+            answers = queried(box, query)
+            if answers is not None:
+                offset, farthest = answers
+                assert -180 <= offset <= 180 and 0 <= farthest <= 180
 
 
 @settings(max_examples=300, deadline=None)
@@ -478,7 +518,7 @@ def test_polygon_with_arbitrary_floats(vertices, query):
     polygon = built_or_refused(lambda: Polygon(vertices))
     if polygon is not None:
         assert len(polygon.vertices) >= 3
-        offset = polygon.signed_angular_offset_deg(query)
-        if all(map(math.isfinite, query)) and abs(query[0]) <= 90:
-            assert -180 <= offset <= 180
-        polygon.max_angular_distance_deg(query)
+        answers = queried(polygon, query)
+        if answers is not None:
+            offset, farthest = answers
+            assert -180 <= offset <= 180 and 0 <= farthest <= 180

@@ -103,6 +103,11 @@ class Error {
   Detail detail_;
 };
 
+// A point to query an area at, as a real position: the Latitude error for a latitude outside
+// [-90, 90] (or NaN), NotFinite ("point longitude") for a longitude that is not finite. The
+// offsets themselves answer NaN for such a point.
+std::expected<LatLon, Error> checked_point(LatLon point);
+
 // ---- Shapes ----------------------------------------------------------------------------
 
 // A spherical cap.
