@@ -225,7 +225,8 @@ PyObject* refinement_new(PyTypeObject* type, PyObject* const* args, Py_ssize_t n
 }
 using RefinementConstructor = Constructor<refinement_new>;
 
-// Assignment converts like the constructor; the value's parameter is called `v`.
+// Assignment converts like the constructor, None included (the default, not the current
+// value); the value's parameter is called `v`.
 template <auto Member, auto Convert>
 int set_refinement_field(PyObject* self, PyObject* value, void*) {
   if (value == nullptr) {
@@ -233,7 +234,7 @@ int set_refinement_field(PyObject* self, PyObject* value, void*) {
     return -1;
   }
   Refinement& refinement = unbox<Refinement>(self);
-  const auto converted = Convert(value, "v", refinement.*Member);
+  const auto converted = Convert(value, "v", Refinement{}.*Member);
   if (!converted) return -1;
   refinement.*Member = *converted;
   return 0;

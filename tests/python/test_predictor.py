@@ -542,6 +542,10 @@ def test_refinement_is_keyword_only_and_mutable():
     r.max_iter = 3
     assert (r.time_tolerance, r.max_iter) == (5.0, 3)
     assert type(r.time_tolerance) is float and type(r.max_iter) is int
+    # None converts as in the constructor: back to the default, not a silent no-op.
+    r.time_tolerance = None
+    r.max_iter = None
+    assert r == Refinement()
 
 
 @pytest.mark.parametrize(
