@@ -29,10 +29,11 @@ double shadow_value(const Vec3& teme_position_m, Instant t) {
   const Vec3 sun = sun_position_eci(t);
   const Vec3 toward_sun = sun / norm(sun);
   const double along_sun_m = dot(teme_position_m, toward_sun);
-  const double radius_m = norm(teme_position_m);
+  const double radius2_m2 = dot(teme_position_m, teme_position_m);
   // Behind the terminator plane the distance that matters is the one from the Earth–Sun axis.
-  const double axis_distance_m =
-      along_sun_m < 0.0 ? std::sqrt(std::max(radius_m * radius_m - along_sun_m * along_sun_m, 0.0)) : radius_m;
+  const double axis_distance_m = along_sun_m < 0.0
+                                     ? std::sqrt(std::max(radius2_m2 - along_sun_m * along_sun_m, 0.0))
+                                     : std::sqrt(radius2_m2);
   return kWgs84A_m - axis_distance_m;
 }
 
