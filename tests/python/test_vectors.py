@@ -392,6 +392,26 @@ def test_ecef_methods_reject_wrong_arguments(teme):
         teme.to_ecef(T0, extra=1)
 
 
+@pytest.mark.parametrize(
+    ("call", "text"),
+    [
+        (lambda sv: Vec3(1, 2), "Vec3() missing 1 required positional argument: 'z'"),
+        (lambda sv: Vec3(1, 2, 3, x=1), "Vec3() got multiple values for argument 'x'"),
+        (lambda sv: sv.to_ecef(), "StateVectorTeme.to_ecef() missing 1 required positional argument: 't'"),
+        (lambda sv: sv.to_lvlh(sv, sv), "StateVectorTeme.to_lvlh() takes 1 positional argument but 2 were given"),
+        (lambda sv: sv.to_ecef(T0).to_enu(), "StateVectorEcef.to_enu() missing 1 required positional argument: 'observer'"),
+        (lambda sv: sv.to_ecef(T0).to_teme(t=T0, u=1), "StateVectorEcef.to_teme() got an unexpected keyword argument 'u'"),
+        (lambda sv: sv.to_ecef(T0).to_enu(satvane.GeodeticPoint(0, 0, 0)).to_observation(1),
+         "StateVectorEnu.to_observation() takes no arguments (1 given)"),
+        (lambda sv: sv.to_lvlh(sv).to_pointing(1), "StateVectorLvlh.to_pointing() takes no arguments (1 given)"),
+    ],
+)
+def test_wrong_arguments_read_like_the_interpreters_own(teme, observer_cls, call, text):
+    with pytest.raises(TypeError) as info:
+        call(teme)
+    assert str(info.value) == text
+
+
 @settings(max_examples=200, deadline=None)
 @given(utc_datetimes)
 def test_frame_round_trip_at_any_date(teme, t):
