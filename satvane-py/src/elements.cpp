@@ -1,7 +1,6 @@
 #include "elements.hpp"
 
 #include "convert.hpp"
-#include "sgp4/json_syntax.hpp"
 #include "sgp4/omm.hpp"
 
 namespace satvane::py {
@@ -126,15 +125,11 @@ PyObject* elements_new(PyTypeObject* type, PyObject* const* args, Py_ssize_t nar
 }
 using ElementsConstructor = Constructor<elements_new>;
 
-// Malformed JSON is reported as such even where the record has a fault earlier in the text
-// (the reader stops at the first problem it meets), so a syntax error always means the text
-// is not JSON and a record error always means it is.
+// The reader reports malformed JSON as a syntax error even behind an earlier record fault.
 PyObject* read_json_text(ModuleState& state, std::string_view json) {
   auto elements = sgp4::read_omm_json(json);
   if (!elements) {
-    const auto syntax_error = sgp4::json_syntax_error(json);
-    const std::string message = (syntax_error ? *syntax_error : elements.error()).text();
-    Ref text(str_from_utf8_lossy(message));
+    Ref text(str_from_utf8_lossy(elements.error().text()));
     if (text) PyErr_SetObject(PyExc_ValueError, text.get());
     return nullptr;
   }

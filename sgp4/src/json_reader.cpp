@@ -10,7 +10,6 @@ constexpr const char* kEofInString = "EOF while parsing a string";
 constexpr const char* kEofInObject = "EOF while parsing an object";
 constexpr const char* kEofInList = "EOF while parsing a list";
 constexpr const char* kInvalidNumber = "invalid number";
-constexpr const char* kLoneSurrogate = "lone surrogate in \\u escape";
 constexpr const char* kInvalidUtf8 = "invalid UTF-8 in string";
 
 constexpr bool is_digit(char c) { return c >= '0' && c <= '9'; }
@@ -99,9 +98,13 @@ void append_decoded(std::string& out, StringToken token) {
     }
     unsigned code_point = hex4_at(raw, i + 2);
     i += 6;
-    if (is_high_surrogate(code_point)) {  // validated: a low surrogate escape follows
+    const bool paired = is_high_surrogate(code_point) && raw.substr(i, 2) == "\\u" &&
+                        is_low_surrogate(hex4_at(raw, i + 2));
+    if (paired) {
       code_point = 0x10000 + ((code_point - 0xD800) << 10) + (hex4_at(raw, i + 2) - 0xDC00);
       i += 6;
+    } else if (is_high_surrogate(code_point) || is_low_surrogate(code_point)) {
+      code_point = 0xFFFD;
     }
     append_utf8(out, code_point);
   }
@@ -138,6 +141,7 @@ Result<StringToken> Reader::read_string() {
   ++pos_;  // opening quote
   const std::size_t start = pos_;
   bool has_escapes = false;
+  bool has_lone_surrogate = false;
   while (true) {
     while (pos_ < text_.size() && kPlainStringByte[static_cast<unsigned char>(text_[pos_])]) ++pos_;
     if (at_end()) return fail(kEofInString);
@@ -146,38 +150,44 @@ Result<StringToken> Reader::read_string() {
     if (byte < 0x20) return fail("control character (\\u0000-\\u001F) found while parsing a string");
     if (byte == '\\') {
       has_escapes = true;
-      if (auto escape = read_escape(); !escape) return std::unexpected(escape.error());
+      const auto lone_surrogate = read_escape();
+      if (!lone_surrogate) return std::unexpected(lone_surrogate.error());
+      has_lone_surrogate = has_lone_surrogate || *lone_surrogate;
     } else if (byte >= 0x80) {
       if (auto sequence = read_utf8_sequence(); !sequence) return std::unexpected(sequence.error());
     } else {
       ++pos_;
     }
   }
-  const StringToken token{text_.substr(start, pos_ - start), has_escapes};
+  const StringToken token{text_.substr(start, pos_ - start), has_escapes, has_lone_surrogate};
   ++pos_;  // closing quote
   return token;
 }
 
-Result<void> Reader::read_escape() {
+Result<bool> Reader::read_escape() {
   ++pos_;  // backslash
   if (at_end()) return fail(kEofInString);
   const char c = current();
   if (c == '"' || c == '\\' || c == '/' || c == 'b' || c == 'f' || c == 'n' || c == 'r' || c == 't') {
     ++pos_;
-    return {};
+    return false;
   }
   if (c != 'u') return fail("invalid escape");
   ++pos_;
   const auto unit = read_hex4();
   if (!unit) return std::unexpected(unit.error());
-  if (is_low_surrogate(*unit)) return fail(kLoneSurrogate);
-  if (!is_high_surrogate(*unit)) return {};
-  if (text_.substr(pos_, 2) != "\\u") return fail(kLoneSurrogate);
+  if (is_low_surrogate(*unit)) return true;
+  if (!is_high_surrogate(*unit)) return false;
+  // A high surrogate pairs only with an immediately following low-surrogate escape; anything
+  // else after it is read on its own by the string loop.
+  if (text_.substr(pos_, 2) != "\\u" || pos_ + 6 > text_.size()) return true;
+  const std::size_t after_high = pos_;
   pos_ += 2;
   const auto low = read_hex4();
   if (!low) return std::unexpected(low.error());
-  if (!is_low_surrogate(*low)) return fail(kLoneSurrogate);
-  return {};
+  if (is_low_surrogate(*low)) return false;
+  pos_ = after_high;  // not a pair: the next escape is read on its own
+  return true;
 }
 
 Result<unsigned> Reader::read_hex4() {

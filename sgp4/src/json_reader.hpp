@@ -39,9 +39,12 @@ TextPosition position_of(std::string_view text, std::size_t offset);
 enum class ValueKind : std::uint8_t { Object, Array, String, Number, True, False, Null };
 
 // The bytes between the quotes, as validated; `has_escapes` tells whether decoding is needed.
+// JSON admits a \u escape of an unpaired surrogate, which no UTF-8 text can hold: decoding
+// writes U+FFFD for it, and `has_lone_surrogate` lets a reader refuse such text instead.
 struct StringToken {
   std::string_view raw;
   bool has_escapes;
+  bool has_lone_surrogate = false;
 };
 
 struct NumberToken {
@@ -97,7 +100,7 @@ class Reader {
   std::unexpected<SyntaxError> fail(const char* message) const { return std::unexpected(SyntaxError{message, pos_}); }
   Result<void> open_container(bool is_object);
   bool top_is_object() const;
-  Result<void> read_escape();
+  Result<bool> read_escape();  // true for an unpaired surrogate
   Result<unsigned> read_hex4();
   Result<void> read_utf8_sequence();
 

@@ -185,6 +185,9 @@ Read<std::string> read_text(json::Reader& reader, json::ValueKind kind) {
   if (kind != json::ValueKind::String) return invalid_type(reader, kind, "a string");
   const auto token = reader.read_string();
   if (!token) return syntax(token.error());
+  // Valid JSON, but not text that can be stored: refuse rather than alter the name.
+  if (token->has_lone_surrogate)
+    return std::unexpected(Problem{"invalid unicode code point: lone surrogate in \\u escape", reader.offset()});
   std::string text;
   json::append_decoded(text, *token);
   return text;

@@ -96,12 +96,8 @@ class Reference {
       ++pos_;
       if (std::string_view("\"\\/bfnrt").find(c) != std::string_view::npos) return true;
       if (c != 'u') return false;
-      const auto high = hex4();
-      if (!high || (*high >= 0xDC00 && *high <= 0xDFFF)) return false;
-      if (*high < 0xD800 || *high > 0xDBFF) return true;
-      if (!eat('\\') || !eat('u')) return false;
-      const auto low = hex4();
-      return low && *low >= 0xDC00 && *low <= 0xDFFF;
+      // Any four hex digits: the grammar admits unpaired surrogates.
+      return hex4().has_value();
     }
     // UTF-8: decode, then reject overlong forms, surrogates and values above U+10FFFF.
     const auto lead = static_cast<unsigned char>(at());

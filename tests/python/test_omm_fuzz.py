@@ -130,6 +130,5 @@ def test_any_json_value(value):
     check(json.dumps(value))
 
 
-@pytest.mark.xfail(strict=True, reason="the JSON reader refuses \\u escapes of unpaired surrogates, which JSON's grammar allows")
 def test_unpaired_surrogate_escape_in_an_ignored_key():
     check(RECORD[:-1] + ', "NOTE": "\\ud800"}')
