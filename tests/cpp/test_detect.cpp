@@ -550,6 +550,53 @@ TEST(WindowIteration, WindowsCloserThanTheWalkStepAreNotReportedTwice) {
   expect_window(items[2], 195, 220.5, false);
 }
 
+// The interval starts outside, at 0; window B runs from 10 to 100; the coarse step is 60 s and
+// the walk step 45 s, so the backward walk from 60 samples 15 and then -30, past 0.
+struct PastOutsideCase {
+  const char* name;
+  std::vector<Edges> before;  // windows before the interval start
+};
+
+class BackwardWalkPastOutsideTest : public testing::TestWithParam<PastOutsideCase> {};
+
+TEST_P(BackwardWalkPastOutsideTest, StartNeverPrecedesAnOutsideSample) {
+  std::vector<Edges> set = GetParam().before;
+  set.push_back({10, 100});
+  auto iter = *windows(synthetic(WindowSet{&set}), 0, 1000)
+                   .walk_step(Duration::seconds(45))
+                   .windows_only(false)
+                   .build();
+  const auto items = drain(iter);
+  ASSERT_EQ(items.size(), 3u);
+  ASSERT_TRUE(items[0].has_value()) << items[0].error().display();
+  EXPECT_EQ(*items[0], (Window{at(0), at(10), false}));
+  EXPECT_EQ(*items[1], (Window{at(10), at(100), true}));
+  expect_window(items[2], 100, 1000, false);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Walks, BackwardWalkPastOutsideTest,
+    testing::Values(PastOutsideCase{"NothingBefore", {}},
+                    // -30 lands inside: walking on would stretch B back to -50.
+                    PastOutsideCase{"SampleInsideAnEarlierWindow", {{-50, -20}}},
+                    // -30 is outside, but the Newton step from it lands on -25, the earlier window's start.
+                    PastOutsideCase{"RefinedEdgeInAnEarlierWindow", {{-25, -20}}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(WindowIteration, WalkPastTheFirstOutsideSampleRefinesBetweenItsOwnSamples) {
+  // As above, with a step function, whose refined edge depends on the bracket: the start is
+  // refined between the walk samples 15 and -30, not between 15 and the outside sample at 0.
+  const std::vector<Edges> set{{10, 100}};
+  auto function = synthetic(WindowSet{&set, Shape::Step});
+  const auto expected = refine_crossing(function, Refinement{}, at(15), at(-30));
+  ASSERT_TRUE(expected.has_value());
+  ASSERT_NE(*expected, *refine_crossing(function, Refinement{}, at(15), at(0)));
+  auto iter = *windows(function, 0, 1000).walk_step(Duration::seconds(45)).build();
+  const auto window = iter.next();
+  ASSERT_TRUE(window && window->has_value());
+  EXPECT_EQ((*window)->start, *expected);
+}
+
 TEST(WindowIteration, SampleFailuresAreItemsAndTheScanContinues) {
   const std::vector<Edges> set{{1000, 1100}};
   Probe probe{.fail_at = {at(120), at(600)}};

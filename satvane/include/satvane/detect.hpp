@@ -215,6 +215,11 @@ struct Walk {
   std::optional<Instant> bound;   // reaching it samples the bound itself, once, and stops there
   Instant at;                     // reported by WindowTooLong
   Duration max_window_duration;   // reported by WindowTooLong
+  // An instant already sampled outside. A walk that steps over it still inside, or whose
+  // refined edge lands beyond it, would carry the window across a known outside stretch
+  // (into a window reported before); the edge is then refined between it and the last inside
+  // walk sample instead. A walk that does not pass it is unaffected.
+  std::optional<Instant> outside = std::nullopt;
 };
 
 struct WalkEnd {
@@ -234,6 +239,9 @@ std::expected<WalkEnd, Error> walk_to_crossing(F& function, Instant from, const 
   const Duration step = effective_walk_step(walk.walk_step);
   const bool forward = walk.direction == WalkDirection::Forward;
   const auto reached = [forward](Instant t, Instant mark) { return forward ? t >= mark : t <= mark; };
+  const auto beyond_outside = [&walk, forward](Instant t) {
+    return walk.outside && (forward ? t > *walk.outside : t < *walk.outside);
+  };
   Instant previous = from;
   for (;;) {
     const std::optional<Instant> next = forward ? previous.checked_add(step) : previous.checked_sub(step);
@@ -248,10 +256,15 @@ std::expected<WalkEnd, Error> walk_to_crossing(F& function, Instant from, const 
     if (sample->value < 0) {
       auto crossing = refine_crossing(function, refinement, previous, point);
       if (!crossing) return std::unexpected(std::move(crossing.error()));
-      return WalkEnd{*crossing, point};
+      if (!beyond_outside(*crossing)) return WalkEnd{*crossing, point};
+    } else if (!beyond_outside(point)) {
+      if (final_sample) return WalkEnd{point, point};
+      previous = point;
+      continue;
     }
-    if (final_sample) return WalkEnd{point, point};
-    previous = point;
+    auto crossing = refine_crossing(function, refinement, previous, *walk.outside);
+    if (!crossing) return std::unexpected(std::move(crossing.error()));
+    return WalkEnd{*crossing, *walk.outside};
   }
 }
 
@@ -265,6 +278,7 @@ struct WindowEdges {
 struct EdgeBounds {
   std::optional<Instant> lower;  // the backward walk stops here (the window is cut there)
   std::optional<Instant> upper;  // likewise for the forward walk
+  std::optional<Instant> outside_before;  // sampled outside before t: the start never precedes it
 };
 
 // Walks back from the inside instant t to the window start (limit t - max_window_duration),
@@ -277,7 +291,8 @@ std::expected<WindowEdges, Error> resolve_positive_window(F& function, Instant t
                                                           const Refinement& refinement, EdgeBounds bounds = {}) {
   const auto back_limit = detect::minus(t, max_window_duration);
   if (!back_limit) return std::unexpected(back_limit.error());
-  const Walk back{WalkDirection::Backward, walk_step, *back_limit, bounds.lower, t, max_window_duration};
+  const Walk back{WalkDirection::Backward, walk_step, *back_limit, bounds.lower, t, max_window_duration,
+                  bounds.outside_before};
   const auto start = walk_to_crossing(function, t, back, refinement);
   if (!start) return std::unexpected(start.error());
 
@@ -400,7 +415,7 @@ class WindowIter {
   std::optional<Instant> next_scan_time();
   std::optional<WindowItem> skip_leading_window(Instant t);
   WindowItem resolve_window(Instant t, bool leading);
-  std::optional<Instant> start_bound(Instant t, bool leading) const;
+  EdgeBounds edge_bounds(Instant t, bool leading) const;
   std::optional<Instant> end_bound() const;
   Window take_pending() { return *std::exchange(pending_, std::nullopt); }
 
@@ -409,8 +424,8 @@ class WindowIter {
   std::optional<EventSample> last_;        // the last coarse sample that was outside
   std::optional<Instant> outside_since_;   // start of the current outside stretch
   // An instant sampled outside at the start of the current outside stretch (the first outside
-  // coarse sample, or the first outside walk sample after a window). The backward walk of
-  // the next window stops there, so it can never run back into the window before it.
+  // coarse sample, or the first outside walk sample after a window). The start of the next
+  // window is never placed before it, so that window never runs back into the one before.
   std::optional<Instant> outside_anchor_;
   std::optional<Instant> resume_at_;       // where the scan resumes after a window
   std::optional<Window> pending_;          // a window waiting behind the gap just yielded
@@ -506,13 +521,18 @@ std::optional<WindowItem> WindowIter<F, S>::skip_leading_window(Instant t) {
 }
 
 template <EventFunction F, StepStrategy S>
-std::optional<Instant> WindowIter<F, S>::start_bound(Instant t, bool leading) const {
-  std::optional<Instant> bound;
-  if (!leading) bound = outside_anchor_ && *outside_anchor_ <= t ? outside_anchor_ : outside_since_;
-  if (detector_.options.clamp_to_interval) {
-    bound = bound ? std::max(*bound, detector_.interval.start) : detector_.interval.start;
+EdgeBounds WindowIter<F, S>::edge_bounds(Instant t, bool leading) const {
+  EdgeBounds bounds{std::nullopt, end_bound(), std::nullopt};
+  if (detector_.options.clamp_to_interval) bounds.lower = detector_.interval.start;
+  if (leading || !outside_since_) return bounds;
+  if (outside_anchor_ && *outside_anchor_ <= t) {
+    bounds.outside_before = outside_anchor_;
+  } else {
+    // The tail sample, taken between the last window's end and the first outside walk sample
+    // after it: no outside instant is known in between, so the window is cut at that end.
+    bounds.lower = bounds.lower ? std::max(*bounds.lower, *outside_since_) : *outside_since_;
   }
-  return bound;
+  return bounds;
 }
 
 template <EventFunction F, StepStrategy S>
@@ -527,7 +547,7 @@ template <EventFunction F, StepStrategy S>
 WindowItem WindowIter<F, S>::resolve_window(Instant t, bool leading) {
   const WindowOptions& options = detector_.options;
   const auto edges = resolve_positive_window(detector_.function, t, options.walk_step, options.max_window_duration,
-                                             options.refinement, {start_bound(t, leading), end_bound()});
+                                             options.refinement, edge_bounds(t, leading));
   if (!edges) return std::unexpected(edges.error());
 
   outside_anchor_ = resume_at_ = edges->resume_at;
