@@ -8,22 +8,11 @@
 #include "convert.hpp"
 #include "errors.hpp"
 #include "sgp4/format.hpp"
+#include "types/value_helpers.hpp"
 
 namespace satvane::py {
 
 namespace {
-
-PyObject* str_result(const std::string& text) {
-  return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
-}
-
-// Methods build C++ strings (reprs, error texts) and copy predictors: guarded, so that no C++
-// exception reaches the interpreter.
-template <auto Fn>
-PyMethodDef fastcall(const char* name, const char* doc) {
-  return PyMethodDef{name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(Guard<Fn>::call)),
-                     METH_FASTCALL | METH_KEYWORDS, doc};
-}
 
 // ---- LatLon and GeodeticPoint: records of named floats -------------------------------------
 //
@@ -60,7 +49,7 @@ PyObject* float_record_repr(PyObject* self) {
     sgp4::append_double(text, unbox<T>(self).*Record.members[i]);
   }
   text += ')';
-  return str_result(text);
+  return repr_result(text);
 }
 
 constexpr const char* kLatitudeDoc = "Geodetic latitude in degrees (positive north).";
@@ -168,7 +157,7 @@ PyObject* point_query(PyObject* self, PyObject* const* args, Py_ssize_t nargs, P
 
 template <class Shape, const Signature& Sig>
 PyMethodDef offset_method() {
-  return fastcall<point_query<Shape, offset_deg<Shape>, Sig>>(
+  return fastcall_method<point_query<Shape, offset_deg<Shape>, Sig>>(
       "signed_angular_offset_deg",
       "signed_angular_offset_deg($self, point)\n--\n\n"
       "Signed angular offset of a point from the boundary, in degrees:\n"
@@ -177,7 +166,7 @@ PyMethodDef offset_method() {
 
 template <class Shape, const Signature& Sig>
 PyMethodDef max_distance_method() {
-  return fastcall<point_query<Shape, max_distance_deg<Shape>, Sig>>(
+  return fastcall_method<point_query<Shape, max_distance_deg<Shape>, Sig>>(
       "max_angular_distance_deg",
       "max_angular_distance_deg($self, point)\n--\n\n"
       "Angular distance from a point to the farthest point of the area, in\n"
@@ -229,7 +218,7 @@ PyObject* circle_repr(PyObject* self) {
   text += ", radius_deg=";
   sgp4::append_double(text, circle.radius() * aoi::kRadToDeg);
   text += ')';
-  return str_result(text);
+  return repr_result(text);
 }
 
 PyMethodDef circle_methods[] = {offset_method<aoi::Circle, kCircleOffset>(),
@@ -312,7 +301,7 @@ PyObject* rectangle_repr(PyObject* self) {
   text += ", span=";
   sgp4::append_double(text, box.span() * aoi::kRadToDeg);
   text += ')';
-  return str_result(text);
+  return repr_result(text);
 }
 
 PyGetSetDef rectangle_getset[] = {
@@ -329,7 +318,7 @@ PyMethodDef rectangle_methods[] = {offset_method<aoi::Rectangle, kRectangleOffse
                                    max_distance_method<aoi::Rectangle, kRectangleMaxDistance>(), {}};
 
 PyMethodDef rectangle_static_methods[] = {
-    fastcall<latitude_band>("latitude_band",
+    fastcall_method<latitude_band>("latitude_band",
                             "latitude_band(south_deg, north_deg)\n--\n\n"
                             "A box spanning every longitude between two latitudes — a band, or a polar\n"
                             "cap when one latitude is a pole.\n\n"
@@ -421,7 +410,7 @@ PyObject* polygon_repr(PyObject* self) {
   const aoi::Polygon& polygon = unbox<aoi::Polygon>(self);
   std::string text = "Polygon(" + std::to_string(polygon.vertices().size()) + " vertices, fill_rule=";
   text += polygon.fill_rule() == aoi::FillRule::NonZero ? "NonZero)" : "EvenOdd)";
-  return str_result(text);
+  return repr_result(text);
 }
 
 PyMethodDef polygon_methods[] = {offset_method<aoi::Polygon, kPolygonOffset>(),

@@ -12,19 +12,12 @@
 #include "types/illumination.hpp"
 #include "types/observation.hpp"
 #include "types/pointing.hpp"
+#include "types/value_helpers.hpp"
 #include "vectors.hpp"
 
 namespace satvane::py {
 
 namespace {
-
-// Methods build C++ strings (reprs, error texts) and copy predictors: guarded, so that no C++
-// exception reaches the interpreter.
-template <auto Fn>
-PyMethodDef fastcall(const char* name, const char* doc) {
-  return PyMethodDef{name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(Guard<Fn>::call)),
-                     METH_FASTCALL | METH_KEYWORDS, doc};
-}
 
 template <class T>
 PyObject* to_py_or_raise(ModuleState& state, const std::expected<T, Error>& result) {
@@ -131,7 +124,7 @@ PyGetSetDef predictor_getset[] = {
 };
 
 PyMethodDef predictor_static_methods[] = {
-    fastcall<from_tle>("from_tle",
+    fastcall_method<from_tle>("from_tle",
                        "from_tle(tle)\n--\n\n"
                        "Parse TLE string lines and initialise SGP4 constants.\n\n"
                        "Raises `ValueError` if the TLE is malformed."),
@@ -139,37 +132,37 @@ PyMethodDef predictor_static_methods[] = {
 };
 
 PyMethodDef predictor_methods[] = {
-    fastcall<with_refinement>("with_refinement",
+    fastcall_method<with_refinement>("with_refinement",
                               "with_refinement($self, refinement)\n--\n\n"
                               "Return a new `Predictor` with the given root-finder configuration.\n\n"
                               "The values of `refinement` are copied at the call; this predictor keeps\n"
                               "its own."),
-    fastcall<tle_age_seconds>("tle_age_seconds",
+    fastcall_method<tle_age_seconds>("tle_age_seconds",
                               "tle_age_seconds($self, now)\n--\n\n"
                               "Age of the TLE relative to `now` in seconds (positive = TLE is in the past).\n\n"
                               "Counted in whole milliseconds, truncated toward zero."),
-    fastcall<at_time<&Predictor::propagate, kPropagateSignature>>(
+    fastcall_method<at_time<&Predictor::propagate, kPropagateSignature>>(
         "propagate",
         "propagate($self, t)\n--\n\n"
         "Propagate the TLE to the given UTC time.\n\n"
         "Returns a state vector in the TEME frame."),
-    fastcall<at_time<&Predictor::sub_point, kSubPointSignature>>(
+    fastcall_method<at_time<&Predictor::sub_point, kSubPointSignature>>(
         "sub_point",
         "sub_point($self, t)\n--\n\n"
         "The geodetic point directly beneath the satellite at time `t`.\n\n"
         "Altitude is the height above the WGS-84 ellipsoid, in metres."),
-    fastcall<at_time_and_site<&Predictor::observe_at, kObserveSignature>>(
+    fastcall_method<at_time_and_site<&Predictor::observe_at, kObserveSignature>>(
         "observe_at",
         "observe_at($self, t, observer)\n--\n\n"
         "Calculate the observation from an observer at the given UTC time.\n\n"
         "`observer` is a `GeodeticPoint`."),
-    fastcall<at_time_and_site<&Predictor::point_at, kPointSignature>>(
+    fastcall_method<at_time_and_site<&Predictor::point_at, kPointSignature>>(
         "point_at",
         "point_at($self, t, target)\n--\n\n"
         "Where `target` lies as seen from the satellite at the given UTC time.\n\n"
         "Returns a `Pointing`: a unit vector in the satellite's LVLH frame, plus\n"
         "slant range and range rate."),
-    fastcall<at_time<&Predictor::illumination_state, kIlluminationSignature>>(
+    fastcall_method<at_time<&Predictor::illumination_state, kIlluminationSignature>>(
         "illumination_state",
         "illumination_state($self, t)\n--\n\n"
         "Determine whether the satellite is sunlit or in eclipse at time `t`.\n\n"
