@@ -49,7 +49,7 @@ void run(benchmark::State& state, const A& area, double spread_deg = 30) {
 
 void BM_Polygon100(benchmark::State& state) { run(state, hundred_gon()); }
 void BM_Polygon100WithinCap(benchmark::State& state) { run(state, hundred_gon(), 8); }
-void BM_Polygon100AnyArea(benchmark::State& state) { run(state, AnyArea(hundred_gon())); }
+void BM_Polygon100AreaKind(benchmark::State& state) { run(state, AreaKind(hundred_gon())); }
 void BM_Rectangle(benchmark::State& state) { run(state, *Rectangle::create({35, 10}, {55, 30})); }
 void BM_Circle(benchmark::State& state) { run(state, *Circle::create({45, 20}, 10)); }
 
@@ -57,6 +57,6 @@ void BM_Circle(benchmark::State& state) { run(state, *Circle::create({45, 20}, 1
 
 BENCHMARK(BM_Polygon100);
 BENCHMARK(BM_Polygon100WithinCap);
-BENCHMARK(BM_Polygon100AnyArea);
+BENCHMARK(BM_Polygon100AreaKind);
 BENCHMARK(BM_Rectangle);
 BENCHMARK(BM_Circle);

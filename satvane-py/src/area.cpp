@@ -496,8 +496,8 @@ std::optional<GeodeticPoint> arg_geodetic_point(ModuleState& state, PyObject* ob
   return unbox<GeodeticPoint>(obj);
 }
 
-std::optional<aoi::AnyArea> extract_area(ModuleState& state, PyObject* obj, const char* param) {
-  return area_as<aoi::AnyArea>(state, obj, param);
+std::optional<aoi::AreaKind> extract_area(ModuleState& state, PyObject* obj, const char* param) {
+  return area_as<aoi::AreaKind>(state, obj, param);
 }
 
 std::optional<aoi::AreaRef> extract_area_ref(ModuleState& state, PyObject* obj, const char* param) {

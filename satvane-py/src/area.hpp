@@ -24,7 +24,7 @@ std::optional<GeodeticPoint> arg_geodetic_point(ModuleState& state, PyObject* ob
 // `extract_area` copies the shape, for searches that outlive the call; `extract_area_ref`
 // borrows it from `obj`, which must then stay alive for as long as the reference is used.
 // Copying a polygon allocates: call these from a guarded method.
-std::optional<aoi::AnyArea> extract_area(ModuleState& state, PyObject* obj, const char* param);
+std::optional<aoi::AreaKind> extract_area(ModuleState& state, PyObject* obj, const char* param);
 std::optional<aoi::AreaRef> extract_area_ref(ModuleState& state, PyObject* obj, const char* param);
 
 // Whether any part of an area or all of it must be within reach (values as the Python members).

@@ -121,7 +121,7 @@ int planar_winding(const std::vector<Vec3>& ring, const Vec3& centre, const Vec3
 
 struct Case {
   std::string name;
-  std::function<AnyArea()> make;
+  std::function<AreaKind()> make;
   std::function<std::vector<Vec3>(double step)> boundary;
   std::function<bool(LatLon)> inside;
   LatLon focus;             // most test points are drawn around here
@@ -139,7 +139,7 @@ Case circle_case(std::string name, LatLon centre, double radius_deg) {
   const Vec3 c = unit(centre.latitude_deg, centre.longitude_deg);
   return {
       name,
-      [=] { return AnyArea(*Circle::create(centre, radius_deg)); },
+      [=] { return AreaKind(*Circle::create(centre, radius_deg)); },
       [=](double step) {
         std::vector<Vec3> rim;
         const int n = int(2 * kPi * std::sin(radius_deg * kDeg) / step) + 8;
@@ -155,7 +155,7 @@ Case circle_case(std::string name, LatLon centre, double radius_deg) {
 Case box_case(std::string name, LatLon sw, LatLon ne) {
   const double span = std::fmod(ne.longitude_deg - sw.longitude_deg + 720.0, 360.0);
   return {name,
-          [=] { return AnyArea(*Rectangle::create(sw, ne)); },
+          [=] { return AreaKind(*Rectangle::create(sw, ne)); },
           [=](double step) {
             std::vector<Vec3> b;
             sample_parallel(sw.latitude_deg, sw.longitude_deg, span, step, b);
@@ -176,7 +176,7 @@ Case box_case(std::string name, LatLon sw, LatLon ne) {
 
 Case band_case(std::string name, double south, double north) {
   return {name,
-          [=] { return AnyArea(*Rectangle::latitude_band(south, north)); },
+          [=] { return AreaKind(*Rectangle::latitude_band(south, north)); },
           [=](double step) {
             std::vector<Vec3> b;
             if (south > -90) sample_parallel(south, -180, 360, step, b);
@@ -198,7 +198,7 @@ Case polygon_case(std::string name, std::vector<LatLon> vertices,
   }
   const Vec3 centre = sum / norm(sum);
   return {name,
-          [=] { return AnyArea(polygon_of(vertices, rule)); },
+          [=] { return AreaKind(polygon_of(vertices, rule)); },
           [=](double step) {
             std::vector<Vec3> b;
             for (std::size_t k = 0; k < ring.size(); ++k)
@@ -269,7 +269,7 @@ class AreaVsSampledBoundary : public testing::TestWithParam<Case> {};
 
 TEST_P(AreaVsSampledBoundary, OffsetIsSignedDistanceToBoundary) {
   const Case& c = GetParam();
-  const AnyArea area = c.make();
+  const AreaKind area = c.make();
   constexpr double kStep = 2e-4;  // boundary sample spacing, radians
   const std::vector<Vec3> boundary = c.boundary(kStep);
   std::mt19937_64 rng(42);
@@ -544,10 +544,10 @@ TEST(Areas, EveryRealPositionIsAQueryPoint) {
 }
 
 TEST(Areas, InvalidPointsHaveNoOffset) {
-  const std::vector<AnyArea> areas{
+  const std::vector<AreaKind> areas{
       *Circle::create({0, 0}, 10), *Rectangle::create({0, 0}, {10, 10}),
       *Rectangle::latitude_band(-90, 90), polygon_of({{0, 0}, {0, 10}, {10, 10}})};
-  for (const AnyArea& area : areas)
+  for (const AreaKind& area : areas)
     for (LatLon p :
          {LatLon{kNaN, 0}, LatLon{0, kNaN}, LatLon{0, kInf}, LatLon{90.5, 0}, LatLon{-100, 5}}) {
       EXPECT_TRUE(std::isnan(area.signed_angular_offset(p)));
@@ -556,9 +556,9 @@ TEST(Areas, InvalidPointsHaveNoOffset) {
 }
 
 TEST(Areas, EvaluationAllocatesNothing) {
-  const AnyArea polygon = polygon_of(star({40, 10}, 100, 5, 10, 9));
-  const AnyArea box = *Rectangle::create({10, 170}, {20, -170});
-  const AnyArea circle = *Circle::create({-20, 30}, 12);
+  const AreaKind polygon = polygon_of(star({40, 10}, 100, 5, 10, 9));
+  const AreaKind box = *Rectangle::create({10, 170}, {20, -170});
+  const AreaKind circle = *Circle::create({-20, 30}, 12);
   const AreaRef borrowed(polygon);
   double sink = 0;
   const std::size_t before = g_allocations.load();

@@ -232,13 +232,13 @@ double max_angular_distance(const A& area, LatLon point) {
 }
 
 // Any shape, owned by value: what a search keeps for its lifetime.
-class AnyArea {
+class AreaKind {
  public:
   using Shape = std::variant<Circle, Rectangle, Polygon>;
 
-  AnyArea(Circle circle) : shape_(std::move(circle)) {}
-  AnyArea(Rectangle rectangle) : shape_(std::move(rectangle)) {}
-  AnyArea(Polygon polygon) : shape_(std::move(polygon)) {}
+  AreaKind(Circle circle) : shape_(std::move(circle)) {}
+  AreaKind(Rectangle rectangle) : shape_(std::move(rectangle)) {}
+  AreaKind(Polygon polygon) : shape_(std::move(polygon)) {}
 
   const Shape& shape() const { return shape_; }
   double signed_angular_offset(LatLon point) const {
@@ -260,7 +260,7 @@ class AreaRef {
   AreaRef(const Circle& circle) : shape_(&circle) {}
   AreaRef(const Rectangle& rectangle) : shape_(&rectangle) {}
   AreaRef(const Polygon& polygon) : shape_(&polygon) {}
-  AreaRef(const AnyArea& area)
+  AreaRef(const AreaKind& area)
       : shape_(std::visit([](const auto& s) -> Shape { return &s; }, area.shape())) {}
 
   double signed_angular_offset(LatLon point) const {
