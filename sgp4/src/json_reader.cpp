@@ -378,10 +378,4 @@ Result<void> Reader::finish() {
   return {};
 }
 
-Result<void> validate(std::string_view text) {
-  Reader reader(text);
-  if (auto value = reader.skip_value(); !value) return value;
-  return reader.finish();
-}
-
 }  // namespace sgp4::json

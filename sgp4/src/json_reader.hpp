@@ -62,9 +62,6 @@ std::string_view decoded(StringToken token, std::string& scratch);
 template <class T>
 using Result = std::expected<T, SyntaxError>;
 
-// Checks that `text` is one JSON value with nothing but whitespace around it.
-Result<void> validate(std::string_view text);
-
 class Reader {
  public:
   static constexpr std::size_t kMaxDepth = 128;

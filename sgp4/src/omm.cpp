@@ -4,9 +4,8 @@
 // values in the record's declaration order. Numeric fields take a JSON number or a JSON
 // string, since element-set services send either.
 //
-// Malformed JSON is always reported as such, even behind an earlier record fault (a second,
-// syntax-only pass runs when the read fails otherwise): a syntax error means the text is not
-// JSON, and any other error means it is.
+// The first problem met ends the read, whether a syntax fault or a record fault: the reader
+// never looks past it.
 //
 // Positions in error texts ("at line L column C", both 1-based, columns in bytes) are where
 // the reader stopped:
@@ -87,14 +86,13 @@ std::optional<Key> find_key(std::string_view name) {
 struct Problem {
   std::string message;
   std::size_t offset;
-  bool is_syntax = false;
 };
 
 template <class T>
 using Read = std::expected<T, Problem>;
 
 std::unexpected<Problem> syntax(const json::SyntaxError& e) {
-  return std::unexpected(Problem{e.message, e.offset, true});
+  return std::unexpected(Problem{e.message, e.offset});
 }
 
 std::string kind_name(json::ValueKind kind) {
@@ -206,13 +204,17 @@ Read<std::optional<std::string>> read_optional_text(json::Reader& reader) {
 Read<Classification> read_classification(json::Reader& reader) {
   const auto kind = reader.peek_value();
   if (!kind) return syntax(kind.error());
-  const auto letter = read_text(reader, *kind);
-  if (!letter) return std::unexpected(letter.error());
-  if (*letter == "U") return Classification::Unclassified;
-  if (*letter == "C") return Classification::Classified;
-  if (*letter == "S") return Classification::Secret;
+  if (*kind != json::ValueKind::String) return invalid_type(reader, *kind, "a string");
+  const auto token = reader.read_string();
+  if (!token) return syntax(token.error());
+  // Nothing is stored, so an unpaired surrogate (decoded as U+FFFD) is just another unknown letter.
+  std::string scratch;
+  const std::string_view letter = json::decoded(*token, scratch);
+  if (letter == "U") return Classification::Unclassified;
+  if (letter == "C") return Classification::Classified;
+  if (letter == "S") return Classification::Secret;
   return std::unexpected(
-      Problem{"unknown variant `" + *letter + "`, expected one of `U`, `C`, `S`", reader.offset()});
+      Problem{"unknown variant `" + std::string(letter) + "`, expected one of `U`, `C`, `S`", reader.offset()});
 }
 
 // "YYYY-MM-DDTHH:MM:SS" then optionally '.' and fraction digits, nothing else.
@@ -371,9 +373,6 @@ std::expected<Elements, OmmError> read_omm_json(std::string_view json) {
   auto record = read_document(reader);
   if (record) return std::move(*record);
   Problem problem = std::move(record.error());
-  if (!problem.is_syntax) {
-    if (const auto valid = json::validate(json); !valid) problem = {valid.error().message, valid.error().offset, true};
-  }
   const auto position = json::position_of(json, problem.offset);
   return std::unexpected(OmmError{std::move(problem.message), position.line, position.column});
 }

@@ -335,11 +335,14 @@ TEST(ParserFuzz, MutatedJsonIsRejectedExactlyWhereTheGrammarFails) {
     ASSERT_FALSE(record.has_value());
     const sgp4::OmmError& error = record.error();
     expect_position_inside(json, error);
-    // A record fault is reported only for well-formed JSON, however early it sits.
+    // A record fault may be met before a later syntax fault (a '}' inserted early closes the
+    // object and leaves the rest unread), but never after one.
     const bool record_fault = error.message.starts_with("missing field") ||
                               error.message.starts_with("duplicate field");
-    ASSERT_EQ(record_fault, !fault.has_value()) << json << "\n" << error.text();
-    if (record_fault) continue;
+    if (record_fault) {
+      EXPECT_GE(fault.value_or(json.size()), offset_of(json, error)) << json << "\n" << error.text();
+      continue;
+    }
     ASSERT_TRUE(fault.has_value()) << json << "\n" << error.text();
     ++invalid;
     if (!reference.fault_inside_string_content()) {
@@ -481,9 +484,10 @@ TEST(ParserFuzz, MutatedOmmRecordsGiveARecordOrAnError) {
       continue;
     }
     expect_position_inside(json, result.error());
-    // Syntax faults win over record faults, so any invalid text reports the grammar's fault.
+    // The first problem ends the read: a record fault sits before the grammar's first fault,
+    // never past it.
     if (fault && !is_string_content_fault(result.error().message)) {
-      EXPECT_EQ(offset_of(json, result.error()), *fault) << json << "\n" << result.error().text();
+      EXPECT_LE(offset_of(json, result.error()), *fault) << json << "\n" << result.error().text();
     }
   }
   EXPECT_GT(accepted, 1000);

@@ -231,6 +231,22 @@ def test_from_dict_passes_json_dumps_failures_through():
         Elements.from_dict("not a record")
 
 
+@pytest.mark.parametrize(
+    "text, message",
+    [
+        # The first problem ends the read: the NaN behind a value fault is never reached.
+        ('{"NORAD_CAT_ID": 1.5, "x": NaN}', "parsing the number as u64 failed at line 1 column 21"),
+        ('{"x": NaN, "NORAD_CAT_ID": 1.5}', "expected value at line 1 column 7"),
+        ('{"X": 1}}', "missing field `NORAD_CAT_ID` at line 1 column 9"),
+        # JSON admits unpaired surrogates; only a stored name refuses one.
+        (json.dumps({**OMM, "CLASSIFICATION_TYPE": "\udc00"}), "unknown variant `\ufffd`, expected one of `U`, `C`, `S`"),
+        (json.dumps({"OBJECT_NAME": "\ud800"}), "invalid unicode code point: lone surrogate in \\u escape"),
+    ],
+)
+def test_first_problem_ends_the_read(text, message):
+    assert omm_error(text).startswith(message)
+
+
 @pytest.mark.parametrize("value", [b"{}", None, {"a": 1}])
 def test_from_json_wants_a_str(value):
     with pytest.raises(TypeError) as info:
