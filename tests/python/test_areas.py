@@ -2,6 +2,7 @@
 
 import math
 import random
+import sys
 from decimal import Decimal
 
 import numpy as np
@@ -522,3 +523,33 @@ def test_polygon_with_arbitrary_floats(vertices, query):
         if answers is not None:
             offset, farthest = answers
             assert -180 <= offset <= 180 and 0 <= farthest <= 180
+
+
+# --- References: every call hands back what it borrowed ------------------------------------------
+
+
+def exercise_areas(rounds, centre, vertices, rule):
+    for _ in range(rounds):
+        circle = Circle(centre, 3)
+        polygon = Polygon(vertices, rule)
+        for area in (circle, polygon, Rectangle(centre, (20, 30))):
+            area.signed_angular_offset_deg(centre)
+            area.max_angular_distance_deg(centre)
+            repr(area)
+            with pytest.raises(ValueError):
+                area.signed_angular_offset_deg((95.0, 0.0))
+        circle.centre, polygon.vertices, polygon.fill_rule
+        for failing in (lambda: Polygon(vertices, None), lambda: Polygon([*vertices, [1, 2]]),
+                        lambda: Circle(centre, 90)):
+            with pytest.raises((TypeError, ValueError)):
+                failing()
+
+
+@pytest.mark.parametrize("centre", [(1.25, 2.5), LatLon(1.25, 2.5), GeodeticPoint(1.25, 2.5, 7.0)], ids=repr)
+def test_area_arguments_and_members_keep_their_reference_counts(centre):
+    vertices = [(0.5, 0.5), LatLon(0.5, 10.5), GeodeticPoint(10.5, 10.5, 0.0)]
+    watched = (centre, vertices, *vertices, FillRule.EvenOdd)
+    exercise_areas(10, centre, vertices, FillRule.EvenOdd)  # warm caches
+    counts = [sys.getrefcount(obj) for obj in watched]
+    exercise_areas(500, centre, vertices, FillRule.EvenOdd)
+    assert [sys.getrefcount(obj) for obj in watched] == counts
