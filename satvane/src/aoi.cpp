@@ -20,8 +20,11 @@ Vec3 unit_vector(LatLon point) {
 }
 
 LatLon lat_lon_from_unit(const Vec3& unit) {
+  // atan2 answers -180 for the antimeridian approached from below (y = -0 or a rounding
+  // residue under it); that meridian reads back as 180, so every meridian has one longitude.
+  const double longitude_deg = std::atan2(unit.y, unit.x) * kRadToDeg;
   return {std::asin(std::clamp(unit.z, -1.0, 1.0)) * kRadToDeg,
-          std::atan2(unit.y, unit.x) * kRadToDeg};
+          longitude_deg == -180.0 ? 180.0 : longitude_deg};
 }
 
 double angle_between(const Vec3& a, const Vec3& b) {

@@ -538,6 +538,17 @@ TEST(Polygon, CollinearRingHasNoInside) {
   EXPECT_NEAR(sliver.signed_angular_offset({0, 25}), -5 * kDeg, 1e-15);
 }
 
+TEST(Sphere, LongitudesReadBackInTheHalfOpenTurn) {
+  // The antimeridian from either side, and the poles' degenerate directions with a -0 y.
+  for (const Vec3& unit : {unit_vector({10, -180}), unit_vector({10, 180}), Vec3{-1, -0.0, 0},
+                           Vec3{-0.0, -0.0, 1}, Vec3{-0.0, -0.0, -1}}) {
+    const double longitude_deg = lat_lon_from_unit(unit).longitude_deg;
+    EXPECT_GT(longitude_deg, -180.0);
+    EXPECT_LE(longitude_deg, 180.0);
+  }
+  EXPECT_EQ(lat_lon_from_unit(unit_vector({10, -180})).longitude_deg, 180.0);
+}
+
 TEST(Areas, EveryRealPositionIsAQueryPoint) {
   for (LatLon p : {LatLon{90, 0}, LatLon{-90, 1e300}, LatLon{0, -540}, LatLon{45.5, 7}})
     EXPECT_EQ(checked_point(p), p);

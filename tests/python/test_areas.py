@@ -276,6 +276,14 @@ def test_circle_reads_back_a_normalised_centre():
     assert Circle((90, 0), 1).centre.latitude_deg == pytest.approx(90, abs=1e-12)
 
 
+@pytest.mark.parametrize("longitude", [-180, 180, -540, 540, -900, 1e3 * 360 + 180])
+def test_the_antimeridian_reads_back_as_180(longitude):
+    assert Circle((10, longitude), 5).centre.longitude_deg == 180
+    vertices = Polygon([(0, longitude), (10, longitude + 1), (10, longitude - 1)]).vertices
+    assert vertices[0].longitude_deg == 180
+    assert all(-180 < v.longitude_deg <= 180 for v in vertices)
+
+
 def test_rectangle_across_the_antimeridian():
     box = Rectangle((10, 170), (20, -170))
     assert box.latitudes_deg == pytest.approx((10, 20), abs=1e-12)
