@@ -155,8 +155,12 @@ struct Constructor {
     return Guard<Make>::call(reinterpret_cast<PyTypeObject*>(type), args,
                              PyVectorcall_NARGS(nargsf), kwnames);
   }
+  // Guarded as a whole: repacking the tuple and dict allocates too.
+  static PyObject* new_from_tuple(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+    return call_fast_constructor(Make, type, args, kwargs);
+  }
   static PyObject* tp_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
-    return call_fast_constructor(Guard<Make>::call, type, args, kwargs);
+    return Guard<new_from_tuple>::call(type, args, kwargs);
   }
   static void install(PyTypeObject* type) { type->tp_vectorcall = vectorcall; }
 };
