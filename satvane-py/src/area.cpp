@@ -161,7 +161,9 @@ PyMethodDef offset_method() {
       "signed_angular_offset_deg",
       "signed_angular_offset_deg($self, point)\n--\n\n"
       "Signed angular offset of a point from the boundary, in degrees:\n"
-      "positive inside, negative outside, zero on the boundary.");
+      "positive inside, negative outside, zero on the boundary.\n\n"
+      "Raises `ValueError` if the point's latitude is outside [-90, 90] or a\n"
+      "coordinate is `nan` or infinite.");
 }
 
 template <class Shape, const Signature& Sig>
@@ -171,7 +173,9 @@ PyMethodDef max_distance_method() {
       "max_angular_distance_deg($self, point)\n--\n\n"
       "Angular distance from a point to the farthest point of the area, in\n"
       "degrees. `Coverage.Full` is measured against this distance: the whole area\n"
-      "is within reach when it is.");
+      "is within reach when it is.\n\n"
+      "Raises `ValueError` if the point's latitude is outside [-90, 90] or a\n"
+      "coordinate is `nan` or infinite.");
 }
 
 // A failed construction: the shape's error as the core reports it.

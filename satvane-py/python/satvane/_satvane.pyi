@@ -580,11 +580,17 @@ class Polygon:
     def signed_angular_offset_deg(self, point: satvane.LatLonLike) -> float:
         """Signed angular offset of a point from the boundary, in degrees:
         positive inside, negative outside, zero on the boundary.
+
+        Raises `ValueError` if the point's latitude is outside [-90, 90] or a
+        coordinate is `nan` or infinite.
         """
     def max_angular_distance_deg(self, point: satvane.LatLonLike) -> float:
         """Angular distance from a point to the farthest point of the area, in
         degrees. `Coverage.Full` is measured against this distance: the whole area
         is within reach when it is.
+
+        Raises `ValueError` if the point's latitude is outside [-90, 90] or a
+        coordinate is `nan` or infinite.
         """
 
 @typing.final
@@ -622,11 +628,17 @@ class Rectangle:
     def signed_angular_offset_deg(self, point: satvane.LatLonLike) -> float:
         """Signed angular offset of a point from the boundary, in degrees:
         positive inside, negative outside, zero on the boundary.
+
+        Raises `ValueError` if the point's latitude is outside [-90, 90] or a
+        coordinate is `nan` or infinite.
         """
     def max_angular_distance_deg(self, point: satvane.LatLonLike) -> float:
         """Angular distance from a point to the farthest point of the area, in
         degrees. `Coverage.Full` is measured against this distance: the whole area
         is within reach when it is.
+
+        Raises `ValueError` if the point's latitude is outside [-90, 90] or a
+        coordinate is `nan` or infinite.
         """
 
 @typing.final
@@ -651,11 +663,17 @@ class Circle:
     def signed_angular_offset_deg(self, point: satvane.LatLonLike) -> float:
         """Signed angular offset of a point from the boundary, in degrees:
         positive inside, negative outside, zero on the boundary.
+
+        Raises `ValueError` if the point's latitude is outside [-90, 90] or a
+        coordinate is `nan` or infinite.
         """
     def max_angular_distance_deg(self, point: satvane.LatLonLike) -> float:
         """Angular distance from a point to the farthest point of the area, in
         degrees. `Coverage.Full` is measured against this distance: the whole area
         is within reach when it is.
+
+        Raises `ValueError` if the point's latitude is outside [-90, 90] or a
+        coordinate is `nan` or infinite.
         """
 
 @typing.final
