@@ -43,20 +43,10 @@ Py_hash_t tle_hash(PyObject* self) {
   return python_hash(hasher.finish());
 }
 
-PyObject* get_satellite_name(PyObject* self, const TleText& text) {
-  return to_py(state_of(self), text.satellite_name);
-}
-PyObject* get_line_1(PyObject* self, const TleText& text) {
-  return to_py(state_of(self), text.line_1);
-}
-PyObject* get_line_2(PyObject* self, const TleText& text) {
-  return to_py(state_of(self), text.line_2);
-}
-
 PyGetSetDef getset[] = {
-    readonly<TleText, get_satellite_name>("satellite_name", nullptr),
-    readonly<TleText, get_line_1>("line_1", nullptr),
-    readonly<TleText, get_line_2>("line_2", nullptr),
+    readonly_field<TleText, &TleText::satellite_name>("satellite_name", nullptr),
+    readonly_field<TleText, &TleText::line_1>("line_1", nullptr),
+    readonly_field<TleText, &TleText::line_2>("line_2", nullptr),
     {},
 };
 
