@@ -74,30 +74,26 @@ namespace {
 constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
                                         1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
-// Clinger's fast path: with at most 15 significant digits the digits form an exact double, and
-// so does a power of ten up to 1e22, so one multiplication or division rounds correctly.
-// Element-set fields always qualify; anything else returns nothing and takes the full path.
+// Clinger's fast path: digits below 2^53 form an exact double, and so does a power of ten up
+// to 1e22, so one division rounds correctly. Element-set fields always qualify; anything else
+// (an exponent part, long mantissas, tiny magnitudes) returns nothing and takes the full path.
 std::optional<double> exact_small_decimal(std::string_view text) {
+  if (text.size() > 19) return std::nullopt;  // keeps the digit accumulator below 2^64
   std::uint64_t digits = 0;
-  int digit_count = 0;
-  int exponent = 0;
-  std::size_t i = 0;
-  for (; i < text.size() && is_digit(text[i]); ++i) {
-    if (digits != 0 || text[i] != '0') ++digit_count;
-    digits = digits * 10 + std::uint64_t(text[i] - '0');
-    if (digit_count > 15) return std::nullopt;
-  }
-  if (i < text.size() && text[i] == '.') {
-    for (++i; i < text.size() && is_digit(text[i]); ++i) {
-      if (digits != 0 || text[i] != '0') ++digit_count;
-      digits = digits * 10 + std::uint64_t(text[i] - '0');
-      --exponent;
-      if (digit_count > 15 || exponent < -22) return std::nullopt;
+  std::size_t fraction_digits = 0;
+  bool after_point = false;
+  for (const char c : text) {
+    if (is_digit(c)) {
+      digits = digits * 10 + std::uint64_t(c - '0');
+      fraction_digits += after_point;
+    } else if (c == '.' && !after_point) {
+      after_point = true;
+    } else {
+      return std::nullopt;
     }
   }
-  if (i != text.size()) return std::nullopt;  // an exponent part: leave it to the full path
-  const double mantissa = double(digits);
-  return exponent == 0 ? mantissa : mantissa / kExactPowersOfTen[-exponent];
+  if (digits > (std::uint64_t(1) << 53) || fraction_digits > 22) return std::nullopt;
+  return double(digits) / kExactPowersOfTen[fraction_digits];
 }
 
 }  // namespace

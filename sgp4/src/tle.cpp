@@ -1,5 +1,6 @@
 #include "sgp4/tle.hpp"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <span>
@@ -43,12 +44,17 @@ std::string_view trim_spaces(std::string_view text) {
   return text;
 }
 
+// What each byte adds to a line's checksum: its digit value, 1 for '-', else nothing.
+constexpr std::array<std::uint8_t, 256> kChecksumValue = [] {
+  std::array<std::uint8_t, 256> values{};
+  for (char c = '0'; c <= '9'; ++c) values[std::uint8_t(c)] = std::uint8_t(c - '0');
+  values[std::uint8_t('-')] = 1;
+  return values;
+}();
+
 bool checksum_matches(std::string_view line) {
   unsigned sum = 0;
-  for (const char c : line.substr(0, kChecksumOffset)) {
-    if (is_digit(c)) sum += unsigned(c - '0');
-    else if (c == '-') sum += 1;
-  }
+  for (const char c : line.substr(0, kChecksumOffset)) sum += kChecksumValue[static_cast<std::uint8_t>(c)];
   const char expected = line[kChecksumOffset];
   return is_digit(expected) && sum % 10 == unsigned(expected - '0');
 }
@@ -131,7 +137,7 @@ std::expected<double, TleError> parse_decimal(const Field& f) {
     negative = text.front() == '-';
     text.remove_prefix(1);
   }
-  const bool has_exponent = text.find_first_of("eE") != std::string_view::npos;
+  const bool has_exponent = std::ranges::any_of(text, [](char c) { return c == 'e' || c == 'E'; });
   if (has_exponent || !number_text::is_unsigned_decimal(text)) return std::unexpected(f.error(What::FloatField));
   const double magnitude = number_text::unsigned_decimal_to_double(text);
   return negative ? -magnitude : magnitude;
