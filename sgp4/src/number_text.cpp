@@ -75,25 +75,36 @@ constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,
                                         1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
 // Clinger's fast path: digits below 2^53 form an exact double, and so does a power of ten up
-// to 1e22, so one division rounds correctly. Element-set fields always qualify; anything else
-// (an exponent part, long mantissas, tiny magnitudes) returns nothing and takes the full path.
+// to 1e22, so one multiplication or division rounds correctly. Element-set fields always
+// qualify; anything else (long mantissas, large exponents) returns nothing and takes the
+// general path. The text is already known to be well formed.
 std::optional<double> exact_small_decimal(std::string_view text) {
-  if (text.size() > 19) return std::nullopt;  // keeps the digit accumulator below 2^64
   std::uint64_t digits = 0;
-  std::size_t fraction_digits = 0;
+  int mantissa_digits = 0;
+  int power_of_ten = 0;
   bool after_point = false;
-  for (const char c : text) {
-    if (is_digit(c)) {
-      digits = digits * 10 + std::uint64_t(c - '0');
-      fraction_digits += after_point;
-    } else if (c == '.' && !after_point) {
+  std::size_t i = 0;
+  for (; i < text.size() && text[i] != 'e' && text[i] != 'E'; ++i) {
+    if (text[i] == '.') {
       after_point = true;
-    } else {
-      return std::nullopt;
+      continue;
     }
+    if (++mantissa_digits > 19) return std::nullopt;  // keeps the accumulator below 2^64
+    digits = digits * 10 + std::uint64_t(text[i] - '0');
+    power_of_ten -= after_point;
   }
-  if (digits > (std::uint64_t(1) << 53) || fraction_digits > 22) return std::nullopt;
-  return double(digits) / kExactPowersOfTen[fraction_digits];
+  if (i < text.size()) {  // exponent: sign and at most a few digits in the fast case
+    ++i;
+    const bool negative = i < text.size() && text[i] == '-';
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) ++i;
+    if (text.size() - i > 3) return std::nullopt;
+    int exponent = 0;
+    for (; i < text.size(); ++i) exponent = exponent * 10 + (text[i] - '0');
+    power_of_ten += negative ? -exponent : exponent;
+  }
+  if (digits > (std::uint64_t(1) << 53) || power_of_ten < -22 || power_of_ten > 22) return std::nullopt;
+  const double mantissa = double(digits);
+  return power_of_ten < 0 ? mantissa / kExactPowersOfTen[-power_of_ten] : mantissa * kExactPowersOfTen[power_of_ten];
 }
 
 }  // namespace
