@@ -483,11 +483,11 @@ std::optional<R> area_as(ModuleState& state, PyObject* obj, const char* param) {
 
 const ClassDef LatLon_class{&latlon_spec, latlon_ready};
 const ClassDef GeodeticPoint_class{&geodetic_spec, geodetic_ready};
-const ClassDef FillRule_class{&Enumeration<kFillRuleInfo>::spec, Enumeration<kFillRuleInfo>::ready};
+const ClassDef FillRule_class{&Enumeration<kFillRuleInfo>::type_spec, Enumeration<kFillRuleInfo>::ready};
 const ClassDef Polygon_class{&polygon_spec, polygon_ready};
 const ClassDef Rectangle_class{&rectangle_spec, rectangle_ready};
 const ClassDef Circle_class{&circle_spec, circle_ready};
-const ClassDef Coverage_class{&Enumeration<kCoverageInfo>::spec, Enumeration<kCoverageInfo>::ready};
+const ClassDef Coverage_class{&Enumeration<kCoverageInfo>::type_spec, Enumeration<kCoverageInfo>::ready};
 
 PyObject* to_py(ModuleState& state, const LatLon& point) { return box(state.type(ClassId::LatLon), point); }
 

@@ -21,7 +21,7 @@ constexpr EnumInfo kClassification{
 
 }  // namespace
 
-const ClassDef Classification_class{&Enumeration<kClassification>::spec,
+const ClassDef Classification_class{&Enumeration<kClassification>::type_spec,
                                     Enumeration<kClassification>::ready};
 
 // ---------------------------------------------------------------------------------------------
@@ -326,7 +326,7 @@ PyType_Slot slots[] = {
     {0, nullptr},
 };
 
-PyType_Spec spec = class_spec<sgp4::Elements>("satvane._satvane.Elements", slots);
+PyType_Spec type_spec = class_spec<sgp4::Elements>("satvane._satvane.Elements", slots);
 
 int ready(ModuleState&, PyTypeObject* type) {
   ElementsConstructor::install(type);
@@ -339,6 +339,6 @@ PyObject* elements_to_py(ModuleState& state, sgp4::Elements elements) {
   return box(state.type(ClassId::Elements), std::move(elements));
 }
 
-const ClassDef Elements_class{&spec, ready};
+const ClassDef Elements_class{&type_spec, ready};
 
 }  // namespace satvane::py

@@ -58,7 +58,7 @@ int init_shared_objects(ModuleState& state) {
 int add_class(PyObject* module, ModuleState& state, unsigned index) {
   if (kClasses[index] == nullptr) return 0;  // not built in yet
   const ClassDef& def = *kClasses[index];
-  PyObject* type = PyType_FromModuleAndSpec(module, def.spec, nullptr);
+  PyObject* type = PyType_FromModuleAndSpec(module, def.type_spec, nullptr);
   if (type == nullptr) return -1;
   state.types[index] = reinterpret_cast<PyTypeObject*>(type);
   if (def.ready != nullptr && def.ready(state, state.types[index]) < 0) return -1;

@@ -62,10 +62,10 @@ inline constexpr unsigned kMaxEnumMembers = 4;
 
 struct ModuleState;
 
-// How a class is made: its spec, and an optional hook run once the type object exists
+// How a class is made: its PyType_Spec, and an optional hook run once the type object exists
 // (to add enumeration members, install a vectorcall constructor, ...).
 struct ClassDef {
-  PyType_Spec* spec;
+  PyType_Spec* type_spec;
   int (*ready)(ModuleState& state, PyTypeObject* type);
 };
 

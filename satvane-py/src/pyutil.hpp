@@ -3,7 +3,7 @@
 // Declaring a class with them (see tle.cpp for a value class, elements.cpp for an enumeration):
 //
 //   1. Every class has its slot in SATVANE_PY_CLASSES (module.hpp); defining
-//      `const ClassDef Name_class{&spec, ready}` in the class's source file adds it to the module.
+//      `const ClassDef Name_class{&type_spec, ready}` in the class's source file adds it to the module.
 //   2. Value classes wrap a plain C++ record `T` in `Boxed<T>`: `box(type, value)` makes an
 //      instance, `unbox<T>(obj)` reads it, `dealloc_boxed<T>` is the tp_dealloc. Check argument
 //      types with `is_exact(obj, state.type(ClassId::Name))` (every class is final).
@@ -22,7 +22,7 @@
 //      `python_hash(hasher.finish())`.
 //   7. Wrap every slot or method that may allocate in C++ with `Guard<fn>::call`.
 //   8. Text signatures go at the head of the docstring: "name(sig)\n--\n\ndoc".
-//   9. Enumerations: a constexpr `EnumInfo` and `Enumeration<info>::spec/ready`; members are
+//   9. Enumerations: a constexpr `EnumInfo` and `Enumeration<info>::type_spec/ready`; members are
 //      singletons, compare equal to ints and hash like them.
 //  10. Fill a `PyType_Spec` with `class_spec<T>(...)`; its name is "satvane._satvane.Name".
 #pragma once
@@ -330,7 +330,7 @@ struct Enumeration {
       {Py_tp_dealloc, reinterpret_cast<void*>(enum_dealloc)},
       {0, nullptr},
   };
-  static inline PyType_Spec spec = {
+  static inline PyType_Spec type_spec = {
       Info.qualified_name, static_cast<int>(sizeof(EnumObject)), 0,
       Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE | Py_TPFLAGS_DISALLOW_INSTANTIATION |
           Py_TPFLAGS_HAVE_GC,

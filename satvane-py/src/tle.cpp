@@ -71,7 +71,7 @@ PyType_Slot slots[] = {
     {0, nullptr},
 };
 
-PyType_Spec spec = class_spec<TleText>("satvane._satvane.Tle", slots);
+PyType_Spec type_spec = class_spec<TleText>("satvane._satvane.Tle", slots);
 
 int ready(ModuleState&, PyTypeObject* type) {
   TleConstructor::install(type);
@@ -80,6 +80,6 @@ int ready(ModuleState&, PyTypeObject* type) {
 
 }  // namespace
 
-const ClassDef Tle_class{&spec, ready};
+const ClassDef Tle_class{&type_spec, ready};
 
 }  // namespace satvane::py

@@ -97,7 +97,7 @@ struct StateVectorClass {
       {Py_tp_methods, Methods},
       {0, nullptr},
   };
-  static inline PyType_Spec spec = class_spec<T>(Texts.qualified_name, slots, /*constructible=*/false);
+  static inline PyType_Spec type_spec = class_spec<T>(Texts.qualified_name, slots, /*constructible=*/false);
 };
 
 // Conversions, named so they can be template arguments (the core overloads `to_ecef`).
@@ -192,10 +192,10 @@ using LvlhClass = StateVectorClass<Lvlh, kLvlhTexts, lvlh_methods>;
 }  // namespace
 
 const ClassDef Vec3_class{&vec3_spec, vec3_ready};
-const ClassDef StateVectorTeme_class{&TemeClass::spec, nullptr};
-const ClassDef StateVectorEcef_class{&EcefClass::spec, nullptr};
-const ClassDef StateVectorEnu_class{&EnuClass::spec, nullptr};
-const ClassDef StateVectorLvlh_class{&LvlhClass::spec, nullptr};
+const ClassDef StateVectorTeme_class{&TemeClass::type_spec, nullptr};
+const ClassDef StateVectorEcef_class{&EcefClass::type_spec, nullptr};
+const ClassDef StateVectorEnu_class{&EnuClass::type_spec, nullptr};
+const ClassDef StateVectorLvlh_class{&LvlhClass::type_spec, nullptr};
 
 PyObject* to_py(ModuleState& state, const Vec3& vector) { return box(state.type(ClassId::Vec3), vector); }
 PyObject* to_py(ModuleState& state, const StateVector<Teme>& teme) {

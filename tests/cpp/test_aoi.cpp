@@ -13,23 +13,7 @@
 
 #include "satvane/aoi.hpp"
 
-// Every allocation of this executable is counted, so a test can prove that evaluation
-// allocates nothing. (GCC takes the malloc/free pairing inside these replacements for a
-// mismatch once they are inlined into a new-expression.)
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-namespace {
-std::atomic<std::size_t> g_allocations{0};
-}
-void* operator new(std::size_t size) {
-  ++g_allocations;
-  if (void* p = std::malloc(size ? size : 1)) return p;
-  throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) { return operator new(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+#include "allocation_counter.hpp"
 
 using satvane::LatLon;
 using satvane::Vec3;
@@ -572,14 +556,15 @@ TEST(Areas, EvaluationAllocatesNothing) {
   const AreaKind circle = *Circle::create({-20, 30}, 12);
   const AreaRef borrowed(polygon);
   double sink = 0;
-  const std::size_t before = g_allocations.load();
+  const long allocations = test_support::allocations_during([&] {
   for (int i = 0; i < 200; ++i) {
     const LatLon p{i * 0.8 - 80, i * 1.7};
     sink += polygon.signed_angular_offset(p) + box.signed_angular_offset(p) +
             circle.signed_angular_offset(p);
     sink += polygon.max_angular_distance(p) + borrowed.max_angular_distance(p);
   }
-  EXPECT_EQ(g_allocations.load(), before);
+  });
+  EXPECT_EQ(allocations, 0);
   EXPECT_TRUE(std::isfinite(sink));
 }
 

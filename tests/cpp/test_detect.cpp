@@ -15,22 +15,7 @@
 
 #include "satvane/detect.hpp"
 
-// Every allocation in this executable is counted, so a test can show that iterating does none.
-namespace {
-std::atomic<long> g_allocations{0};
-}
-
-// Out of line, so the compiler never pairs an inlined free() with a new-expression.
-[[gnu::noinline]] void* operator new(std::size_t size) {
-  ++g_allocations;
-  if (void* p = std::malloc(size ? size : 1)) return p;
-  throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) { return operator new(size); }
-[[gnu::noinline]] void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { operator delete(p); }
-void operator delete(void* p, std::size_t) noexcept { operator delete(p); }
-void operator delete[](void* p, std::size_t) noexcept { operator delete(p); }
+#include "allocation_counter.hpp"
 
 using namespace satvane;
 
@@ -832,10 +817,11 @@ TEST(WindowIteration, IteratingAllocatesNothing) {
                      .windows_only(windows_only)
                      .build();
     const long samples_before = probe.samples;
-    const long allocations_before = g_allocations.load();
     std::size_t windows_found = 0;
-    while (auto item = iter.next()) windows_found += item->has_value() && item->value().positive;
-    EXPECT_EQ(g_allocations.load() - allocations_before, 0);
+    const long allocations = test_support::allocations_during([&] {
+      while (auto item = iter.next()) windows_found += item->has_value() && item->value().positive;
+    });
+    EXPECT_EQ(allocations, 0);
     EXPECT_EQ(windows_found, set.size());
     EXPECT_GT(probe.samples - samples_before, 3000);
   }

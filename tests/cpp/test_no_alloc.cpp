@@ -12,31 +12,12 @@
 #include "satvane/observe.hpp"
 #include "satvane/predictor.hpp"
 
-namespace {
-std::atomic<long> allocation_count{0};
-}  // namespace
-
-void* operator new(std::size_t size) {
-  allocation_count.fetch_add(1, std::memory_order_relaxed);
-  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-  throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) { return operator new(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+#include "allocation_counter.hpp"
 
 namespace satvane {
 namespace {
 
-// Counts the allocations made while `body` runs.
-template <class Body>
-long allocations_during(Body&& body) {
-  const long before = allocation_count.load(std::memory_order_relaxed);
-  body();
-  return allocation_count.load(std::memory_order_relaxed) - before;
-}
+using test_support::allocations_during;
 
 TEST(NoAlloc, CounterSeesHeapUse) {
   std::string* text = nullptr;

@@ -8,22 +8,7 @@
 #include "sgp4/omm.hpp"
 #include "satvane/time.hpp"
 
-// Counts heap allocations so that a test can check that reading a record allocates only for the
-// record's own strings. (GCC takes the malloc/free pairing inside these replacements for a
-// mismatch once they are inlined into a new-expression.)
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-static std::size_t g_allocations = 0;
-
-void* operator new(std::size_t size) {
-  ++g_allocations;
-  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-  throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) { return operator new(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+#include "allocation_counter.hpp"
 
 namespace {
 
@@ -343,11 +328,10 @@ TEST(Omm, UnpairedSurrogateEscapesAreValidJsonWhereTheValueIsNotStored) {
 TEST(Omm, AllocatesOnlyForTheRecordsOwnStrings) {
   // Short names fit the string's inline buffer; a long name costs exactly one allocation.
   const std::string long_name = with_value("OBJECT_NAME", R"("A NAME LONGER THAN THE INLINE BUFFER")");
-  for (const auto& [json, expected] : {std::pair{&kCelestrakRecord, 0u}, std::pair{&kSpaceTrackRecord, 0u},
-                                       std::pair{&kArrayRecord, 0u}, std::pair{&long_name, 1u}}) {
-    const std::size_t before = g_allocations;
-    const auto record = sgp4::read_omm_json(*json);
-    const std::size_t allocations = g_allocations - before;
+  for (const auto& [json, expected] : {std::pair{&kCelestrakRecord, 0L}, std::pair{&kSpaceTrackRecord, 0L},
+                                       std::pair{&kArrayRecord, 0L}, std::pair{&long_name, 1L}}) {
+    std::expected<sgp4::Elements, sgp4::OmmError> record;
+    const long allocations = test_support::allocations_during([&] { record = sgp4::read_omm_json(*json); });
     ASSERT_TRUE(record.has_value());
     EXPECT_EQ(allocations, expected) << *json;
   }

@@ -44,9 +44,9 @@ def test_package_reexports_every_class_and_the_aliases():
 
 
 def fresh_module_instance():
-    spec = importlib.util.find_spec("satvane._satvane")
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    module_spec = importlib.util.find_spec("satvane._satvane")
+    module = importlib.util.module_from_spec(module_spec)
+    module_spec.loader.exec_module(module)
     return module
 
 

@@ -19,7 +19,7 @@ using AoiWindowClass = SearchWindowClass<kTexts, kIntersection>;
 
 }  // namespace
 
-const ClassDef AoiWindow_class{&AoiWindowClass::spec, nullptr};
+const ClassDef AoiWindow_class{&AoiWindowClass::type_spec, nullptr};
 
 PyObject* make_aoi_window(ModuleState& state, Instant start, Instant end) {
   return box(state.type(ClassId::AoiWindow), Span{start, end});

@@ -53,12 +53,12 @@ PyType_Slot slots[] = {
     {0, nullptr},
 };
 
-PyType_Spec spec = class_spec<ApsisRecord>("satvane._satvane.Apsis", slots, /*constructible=*/false);
+PyType_Spec type_spec = class_spec<ApsisRecord>("satvane._satvane.Apsis", slots, /*constructible=*/false);
 
 }  // namespace
 
-const ClassDef ApsisEvent_class{&EventEnum::spec, EventEnum::ready};
-const ClassDef Apsis_class{&spec, nullptr};
+const ClassDef ApsisEvent_class{&EventEnum::type_spec, EventEnum::ready};
+const ClassDef Apsis_class{&type_spec, nullptr};
 
 PyObject* to_py(ModuleState& state, ApsisKind kind) {
   return enum_member(state, ClassId::ApsisEvent, static_cast<unsigned>(kind));

@@ -51,12 +51,12 @@ PyGetSetDef getset[] = {
 constexpr Signature kIntersection{"Illumination.intersection", kIntersectionParams, {}};
 auto slots = window_slots<IlluminationWindow, kIntersection>("A contiguous window of constant illumination state.",
                                                              getset, Guard<repr>::call);
-PyType_Spec spec = class_spec<IlluminationWindow>("satvane._satvane.Illumination", slots.data(), /*constructible=*/false);
+PyType_Spec type_spec = class_spec<IlluminationWindow>("satvane._satvane.Illumination", slots.data(), /*constructible=*/false);
 
 }  // namespace
 
-const ClassDef IlluminationState_class{&StateEnum::spec, StateEnum::ready};
-const ClassDef Illumination_class{&spec, nullptr};
+const ClassDef IlluminationState_class{&StateEnum::type_spec, StateEnum::ready};
+const ClassDef Illumination_class{&type_spec, nullptr};
 
 PyObject* to_py(ModuleState& state, IlluminationState value) {
   return enum_member(state, ClassId::IlluminationState, static_cast<unsigned>(value));

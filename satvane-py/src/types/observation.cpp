@@ -47,11 +47,11 @@ PyType_Slot slots[] = {
     {0, nullptr},
 };
 
-PyType_Spec spec = class_spec<Observation>("satvane._satvane.Observation", slots, /*constructible=*/false);
+PyType_Spec type_spec = class_spec<Observation>("satvane._satvane.Observation", slots, /*constructible=*/false);
 
 }  // namespace
 
-const ClassDef Observation_class{&spec, nullptr};
+const ClassDef Observation_class{&type_spec, nullptr};
 
 PyObject* to_py(ModuleState& state, const Observation& observation) {
   return box(state.type(ClassId::Observation), observation);

@@ -56,11 +56,11 @@ PyType_Slot slots[] = {
     {0, nullptr},
 };
 
-PyType_Spec spec = class_spec<Pointing>("satvane._satvane.Pointing", slots, /*constructible=*/false);
+PyType_Spec type_spec = class_spec<Pointing>("satvane._satvane.Pointing", slots, /*constructible=*/false);
 
 }  // namespace
 
-const ClassDef Pointing_class{&spec, nullptr};
+const ClassDef Pointing_class{&type_spec, nullptr};
 
 PyObject* to_py(ModuleState& state, const Pointing& pointing) { return box(state.type(ClassId::Pointing), pointing); }
 

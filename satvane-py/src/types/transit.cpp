@@ -19,7 +19,7 @@ using TransitClass = SearchWindowClass<kTexts, kIntersection>;
 
 }  // namespace
 
-const ClassDef Transit_class{&TransitClass::spec, nullptr};
+const ClassDef Transit_class{&TransitClass::type_spec, nullptr};
 
 PyObject* make_transit(ModuleState& state, Instant start, Instant end) {
   return box(state.type(ClassId::Transit), Span{start, end});

@@ -109,7 +109,7 @@ PyGetSetDef getset[] = {
 
 auto slots = window_slots<Span, kIntersection>("Interval(start, end)\n--\n\nA concrete `[start, end)` interval.",
                                                getset, Guard<interval_repr>::call, IntervalConstructor::tp_new);
-PyType_Spec spec = class_spec<Span>("satvane._satvane.Interval", slots.data());
+PyType_Spec type_spec = class_spec<Span>("satvane._satvane.Interval", slots.data());
 
 int ready(ModuleState&, PyTypeObject* type) {
   IntervalConstructor::install(type);
@@ -118,7 +118,7 @@ int ready(ModuleState&, PyTypeObject* type) {
 
 }  // namespace
 
-const ClassDef Interval_class{&spec, ready};
+const ClassDef Interval_class{&type_spec, ready};
 
 PyObject* make_interval(ModuleState& state, Instant start, Instant end) {
   return box(state.type(ClassId::Interval), Span{start, end});

@@ -152,7 +152,7 @@ struct SearchWindowClass {
       {},
   };
   static inline auto slots = window_slots<Span, Intersection>(Texts.doc, getset, Guard<repr>::call);
-  static inline PyType_Spec spec = class_spec<Span>(Texts.qualified_name, slots.data(), /*constructible=*/false);
+  static inline PyType_Spec type_spec = class_spec<Span>(Texts.qualified_name, slots.data(), /*constructible=*/false);
 };
 
 }  // namespace satvane::py
