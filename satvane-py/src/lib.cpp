@@ -15,10 +15,6 @@ const ClassDef* const kClasses[] = {
 };
 static_assert(std::size(kClasses) == kClassCount);
 
-ModuleState& module_state(PyObject* module) {
-  return *static_cast<ModuleState*>(PyModule_GetState(module));
-}
-
 // Every object the state owns, for traverse and clear.
 template <class Visit>
 int for_each_owned(ModuleState& state, Visit visit) {
@@ -70,7 +66,7 @@ int exec_module(PyObject* module) {
     PyErr_SetString(PyExc_TypeError, "expected a module");
     return -1;
   }
-  ModuleState& state = module_state(module);
+  ModuleState& state = state_of_module(module);
   if (init_shared_objects(state) < 0) return -1;
   for (unsigned i = 0; i < kClassCount; ++i) {
     if (add_class(module, state, i) < 0) return -1;
@@ -79,14 +75,14 @@ int exec_module(PyObject* module) {
 }
 
 int traverse_module(PyObject* module, visitproc visit, void* arg) {
-  return for_each_owned(module_state(module), [&](PyObject*& obj) {
+  return for_each_owned(state_of_module(module), [&](PyObject*& obj) {
     Py_VISIT(obj);
     return 0;
   });
 }
 
 int clear_module(PyObject* module) {
-  return for_each_owned(module_state(module), [](PyObject*& obj) {
+  return for_each_owned(state_of_module(module), [](PyObject*& obj) {
     Py_CLEAR(obj);
     return 0;
   });
