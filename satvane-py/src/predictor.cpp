@@ -233,16 +233,11 @@ int set_refinement_field(PyObject* self, PyObject* value, void*) {
   return 0;
 }
 
-template <auto Member>
-PyObject* get_refinement_field(PyObject* self, void*) {
-  return to_py(state_of(self), unbox<Refinement>(self).*Member);
-}
-
 PyGetSetDef refinement_getset[] = {
-    {"time_tolerance", get_refinement_field<&Refinement::time_tolerance>,
+    {"time_tolerance", get_field<Refinement, &Refinement::time_tolerance>,
      set_refinement_field<&Refinement::time_tolerance, arg_tolerance>,
      "Convergence threshold on the crossing time, in seconds.", nullptr},
-    {"max_iter", get_refinement_field<&Refinement::max_iter>,
+    {"max_iter", get_field<Refinement, &Refinement::max_iter>,
      set_refinement_field<&Refinement::max_iter, arg_max_iter>, "Maximum number of solver iterations.", nullptr},
     {},
 };
