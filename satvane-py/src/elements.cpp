@@ -1,7 +1,7 @@
 #include "elements.hpp"
 
-#include "convert.hpp"
 #include "sgp4/omm.hpp"
+#include "types/value_helpers.hpp"
 
 namespace satvane::py {
 
@@ -266,19 +266,15 @@ PyGetSetDef getset[] = {
 };
 
 PyMethodDef static_methods[] = {
-    {"from_dict",
-     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(Guard<from_dict>::call)),
-     METH_FASTCALL | METH_KEYWORDS,
-     "from_dict(data)\n--\n\n"
-     "Parse an OMM dict into orbital elements.\n\n"
-     "`data` is one record of a CelesTrak or Space-Track JSON response, as a dict.\n"
-     "Raises `ValueError` if the record is malformed."},
-    {"from_json",
-     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(Guard<from_json>::call)),
-     METH_FASTCALL | METH_KEYWORDS,
-     "from_json(json)\n--\n\n"
-     "Parse an OMM JSON string into orbital elements.\n\n"
-     "Raises `ValueError` if the JSON is malformed or the record is incomplete."},
+    fastcall_method<from_dict>("from_dict",
+                               "from_dict(data)\n--\n\n"
+                               "Parse an OMM dict into orbital elements.\n\n"
+                               "`data` is one record of a CelesTrak or Space-Track JSON response, as a dict.\n"
+                               "Raises `ValueError` if the record is malformed."),
+    fastcall_method<from_json>("from_json",
+                               "from_json(json)\n--\n\n"
+                               "Parse an OMM JSON string into orbital elements.\n\n"
+                               "Raises `ValueError` if the JSON is malformed or the record is incomplete."),
     {},
 };
 

@@ -1,9 +1,9 @@
 #include "tle.hpp"
 
-#include "convert.hpp"
 #include "elements.hpp"
 #include "errors.hpp"
 #include "sgp4/tle.hpp"
+#include "types/value_helpers.hpp"
 
 namespace satvane::py {
 
@@ -16,10 +16,9 @@ PyObject* tle_new(PyTypeObject* type, PyObject* const* args, Py_ssize_t nargs, P
   Args<3> a;
   if (!a.parse(kNewSignature, args, nargs, kwnames)) return nullptr;
   TleText text;
-  const char* names[] = {"satellite_name", "line_1", "line_2"};
   std::string* fields[] = {&text.satellite_name, &text.line_1, &text.line_2};
-  for (int i = 0; i < 3; ++i) {
-    const auto value = arg_str(a[std::size_t(i)], names[i]);
+  for (std::size_t i = 0; i < std::size(fields); ++i) {
+    const auto value = arg_str(a[i], kNewParams[i].name.data());
     if (!value) return nullptr;
     fields[i]->assign(*value);
   }
@@ -51,9 +50,9 @@ PyGetSetDef getset[] = {
 };
 
 PyMethodDef methods[] = {
-    {"to_elements", Guard<to_elements>::call, METH_NOARGS,
-     "to_elements($self)\n--\n\n"
-     "Parse this TLE into orbital elements.\n\nRaises `ValueError` if the TLE is malformed."},
+    noargs_method<to_elements>("to_elements",
+                               "to_elements($self)\n--\n\n"
+                               "Parse this TLE into orbital elements.\n\nRaises `ValueError` if the TLE is malformed."),
     {},
 };
 
