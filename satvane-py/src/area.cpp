@@ -66,21 +66,13 @@ PyGetSetDef latlon_getset[] = {
     {},
 };
 
-PyType_Slot latlon_slots[] = {
-    {Py_tp_doc, const_cast<char*>(
-                    "LatLon(latitude_deg, longitude_deg)\n--\n\n"
-                    "A point on Earth's surface, in degrees.\n\n"
-                    "Anywhere a `LatLon` is accepted, a plain `(latitude_deg, longitude_deg)` tuple\n"
-                    "works too.")},
-    {Py_tp_new, reinterpret_cast<void*>(LatLonConstructor::tp_new)},
-    {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_boxed<LatLon>)},
-    {Py_tp_repr, reinterpret_cast<void*>(Guard<float_record_repr<LatLon, 2, kLatLonRecord>>::call)},
-    {Py_tp_richcompare, reinterpret_cast<void*>(richcompare_by_value<LatLon>)},
-    {Py_tp_hash, reinterpret_cast<void*>(PyObject_HashNotImplemented)},
-    {Py_tp_getset, latlon_getset},
-    {0, nullptr},
-};
-PyType_Spec latlon_spec = class_spec<LatLon>("satvane._satvane.LatLon", latlon_slots);
+auto latlon_slots = value_slots<LatLon>(
+    "LatLon(latitude_deg, longitude_deg)\n--\n\n"
+    "A point on Earth's surface, in degrees.\n\n"
+    "Anywhere a `LatLon` is accepted, a plain `(latitude_deg, longitude_deg)` tuple\n"
+    "works too.",
+    latlon_getset, Guard<float_record_repr<LatLon, 2, kLatLonRecord>>::call, nullptr, LatLonConstructor::tp_new);
+PyType_Spec latlon_spec = class_spec<LatLon>("satvane._satvane.LatLon", latlon_slots.data());
 
 int latlon_ready(ModuleState& state, PyTypeObject* type) {
   LatLonConstructor::install(type);
@@ -100,20 +92,13 @@ PyGetSetDef geodetic_getset[] = {
     {},
 };
 
-PyType_Slot geodetic_slots[] = {
-    {Py_tp_doc, const_cast<char*>(
-                    "GeodeticPoint(latitude_deg, longitude_deg, altitude)\n--\n\n"
-                    "A geodetic position on or above the WGS-84 ellipsoid.\n\n"
-                    "Latitude and longitude in degrees, altitude in metres.")},
-    {Py_tp_new, reinterpret_cast<void*>(GeodeticConstructor::tp_new)},
-    {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_boxed<GeodeticPoint>)},
-    {Py_tp_repr, reinterpret_cast<void*>(Guard<float_record_repr<GeodeticPoint, 3, kGeodeticRecord>>::call)},
-    {Py_tp_richcompare, reinterpret_cast<void*>(richcompare_by_value<GeodeticPoint>)},
-    {Py_tp_hash, reinterpret_cast<void*>(PyObject_HashNotImplemented)},
-    {Py_tp_getset, geodetic_getset},
-    {0, nullptr},
-};
-PyType_Spec geodetic_spec = class_spec<GeodeticPoint>("satvane._satvane.GeodeticPoint", geodetic_slots);
+auto geodetic_slots = value_slots<GeodeticPoint>(
+    "GeodeticPoint(latitude_deg, longitude_deg, altitude)\n--\n\n"
+    "A geodetic position on or above the WGS-84 ellipsoid.\n\n"
+    "Latitude and longitude in degrees, altitude in metres.",
+    geodetic_getset, Guard<float_record_repr<GeodeticPoint, 3, kGeodeticRecord>>::call, nullptr,
+    GeodeticConstructor::tp_new);
+PyType_Spec geodetic_spec = class_spec<GeodeticPoint>("satvane._satvane.GeodeticPoint", geodetic_slots.data());
 
 int geodetic_ready(ModuleState& state, PyTypeObject* type) {
   GeodeticConstructor::install(type);

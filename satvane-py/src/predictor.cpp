@@ -242,21 +242,14 @@ PyGetSetDef refinement_getset[] = {
     {},
 };
 
-PyType_Slot refinement_slots[] = {
-    {Py_tp_doc, const_cast<char*>(
-                    "Refinement(*, time_tolerance=None, max_iter=None)\n--\n\n"
-                    "Root-finder configuration used to refine detected event times.\n\n"
-                    "A bracketed hybrid solver: each iteration takes a Newton-Raphson step\n"
-                    "when a derivative is available and a secant/bisection step otherwise,\n"
-                    "converging once the crossing is pinned down to `time_tolerance` seconds.")},
-    {Py_tp_new, reinterpret_cast<void*>(RefinementConstructor::tp_new)},
-    {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_boxed<Refinement>)},
-    {Py_tp_richcompare, reinterpret_cast<void*>(richcompare_by_value<Refinement>)},
-    {Py_tp_hash, reinterpret_cast<void*>(PyObject_HashNotImplemented)},
-    {Py_tp_getset, refinement_getset},
-    {0, nullptr},
-};
-PyType_Spec refinement_spec = class_spec<Refinement>("satvane._satvane.Refinement", refinement_slots);
+auto refinement_slots = value_slots<Refinement>(
+    "Refinement(*, time_tolerance=None, max_iter=None)\n--\n\n"
+    "Root-finder configuration used to refine detected event times.\n\n"
+    "A bracketed hybrid solver: each iteration takes a Newton-Raphson step\n"
+    "when a derivative is available and a secant/bisection step otherwise,\n"
+    "converging once the crossing is pinned down to `time_tolerance` seconds.",
+    refinement_getset, nullptr, nullptr, RefinementConstructor::tp_new);
+PyType_Spec refinement_spec = class_spec<Refinement>("satvane._satvane.Refinement", refinement_slots.data());
 
 int refinement_ready(ModuleState&, PyTypeObject* type) {
   RefinementConstructor::install(type);

@@ -24,7 +24,8 @@
 //   8. Text signatures go at the head of the docstring: "name(sig)\n--\n\ndoc".
 //   9. Enumerations: a constexpr `EnumInfo` and `Enumeration<info>::type_spec/ready`; members are
 //      singletons, compare equal to ints and hash like them.
-//  10. Fill a `PyType_Spec` with `class_spec<T>(...)`; its name is "satvane._satvane.Name".
+//  10. Fill a `PyType_Spec` with `class_spec<T>(...)`; its name is "satvane._satvane.Name". A
+//      value class takes its slot table from `value_slots<T>` (types/value_helpers.hpp).
 #pragma once
 
 #include <array>

@@ -56,21 +56,12 @@ PyMethodDef methods[] = {
     {},
 };
 
-PyType_Slot slots[] = {
-    {Py_tp_doc,
-     const_cast<char*>(
-         "Tle(satellite_name, line_1, line_2)\n--\n\n"
-         "A satellite TLE (Two-Line Element set) identified by a name and two TLE lines.")},
-    {Py_tp_new, reinterpret_cast<void*>(TleConstructor::tp_new)},
-    {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_boxed<TleText>)},
-    {Py_tp_richcompare, reinterpret_cast<void*>(richcompare_by_value<TleText>)},
-    {Py_tp_hash, reinterpret_cast<void*>(tle_hash)},
-    {Py_tp_getset, getset},
-    {Py_tp_methods, methods},
-    {0, nullptr},
-};
+auto slots = value_slots<TleText>(
+    "Tle(satellite_name, line_1, line_2)\n--\n\n"
+    "A satellite TLE (Two-Line Element set) identified by a name and two TLE lines.",
+    getset, nullptr, methods, TleConstructor::tp_new, tle_hash);
 
-PyType_Spec type_spec = class_spec<TleText>("satvane._satvane.Tle", slots);
+PyType_Spec type_spec = class_spec<TleText>("satvane._satvane.Tle", slots.data());
 
 int ready(ModuleState&, PyTypeObject* type) {
   TleConstructor::install(type);

@@ -50,19 +50,11 @@ PyGetSetDef vec3_getset[] = {
     {},
 };
 
-PyType_Slot vec3_slots[] = {
-    {Py_tp_doc, const_cast<char*>("Vec3(x, y, z)\n--\n\n"
-                                  "A 3-component vector (x, y, z).  Used for position (metres) and velocity (m/s).")},
-    {Py_tp_new, reinterpret_cast<void*>(Vec3Constructor::tp_new)},
-    {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_boxed<Vec3>)},
-    {Py_tp_repr, reinterpret_cast<void*>(Guard<vec3_repr>::call)},
-    {Py_tp_richcompare, reinterpret_cast<void*>(richcompare_by_value<Vec3>)},
-    {Py_tp_hash, reinterpret_cast<void*>(PyObject_HashNotImplemented)},
-    {Py_tp_getset, vec3_getset},
-    {0, nullptr},
-};
+auto vec3_slots = value_slots<Vec3>(
+    "Vec3(x, y, z)\n--\n\nA 3-component vector (x, y, z).  Used for position (metres) and velocity (m/s).",
+    vec3_getset, Guard<vec3_repr>::call, nullptr, Vec3Constructor::tp_new);
 
-PyType_Spec vec3_spec = class_spec<Vec3>("satvane._satvane.Vec3", vec3_slots);
+PyType_Spec vec3_spec = class_spec<Vec3>("satvane._satvane.Vec3", vec3_slots.data());
 
 int vec3_ready(ModuleState&, PyTypeObject* type) {
   Vec3Constructor::install(type);
@@ -88,16 +80,8 @@ struct StateVectorClass {
       readonly_field<T, &T::velocity_m_s>("velocity", Texts.velocity_doc),
       {},
   };
-  static inline PyType_Slot slots[] = {
-      {Py_tp_doc, const_cast<char*>(Texts.doc)},
-      {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_boxed<T>)},
-      {Py_tp_richcompare, reinterpret_cast<void*>(richcompare_by_value<T>)},
-      {Py_tp_hash, reinterpret_cast<void*>(PyObject_HashNotImplemented)},
-      {Py_tp_getset, getset},
-      {Py_tp_methods, Methods},
-      {0, nullptr},
-  };
-  static inline PyType_Spec type_spec = class_spec<T>(Texts.qualified_name, slots, /*constructible=*/false);
+  static inline auto slots = value_slots<T>(Texts.doc, getset, nullptr, Methods);
+  static inline PyType_Spec type_spec = class_spec<T>(Texts.qualified_name, slots.data(), /*constructible=*/false);
 };
 
 // Conversions, named so they can be template arguments (the core overloads `to_ecef`).

@@ -43,17 +43,10 @@ PyGetSetDef getset[] = {
     {},
 };
 
-PyType_Slot slots[] = {
-    {Py_tp_doc, const_cast<char*>("A detected apsis event with refined time and altitude.")},
-    {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_boxed<ApsisRecord>)},
-    {Py_tp_repr, reinterpret_cast<void*>(Guard<repr>::call)},
-    {Py_tp_richcompare, reinterpret_cast<void*>(richcompare_by_value<ApsisRecord>)},
-    {Py_tp_hash, reinterpret_cast<void*>(PyObject_HashNotImplemented)},
-    {Py_tp_getset, getset},
-    {0, nullptr},
-};
+auto slots =
+    value_slots<ApsisRecord>("A detected apsis event with refined time and altitude.", getset, Guard<repr>::call);
 
-PyType_Spec type_spec = class_spec<ApsisRecord>("satvane._satvane.Apsis", slots, /*constructible=*/false);
+PyType_Spec type_spec = class_spec<ApsisRecord>("satvane._satvane.Apsis", slots.data(), /*constructible=*/false);
 
 }  // namespace
 

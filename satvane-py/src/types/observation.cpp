@@ -35,19 +35,13 @@ PyGetSetDef getset[] = {
     {},
 };
 
-PyType_Slot slots[] = {
-    {Py_tp_doc, const_cast<char*>("A point observation of a satellite from a ground location.\n\n"
-                                  "Use `azimuth_deg` and `elevation_deg` for angular values.\n"
-                                  "Range is in metres, range rate in m/s (positive = receding).")},
-    {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_boxed<Observation>)},
-    {Py_tp_repr, reinterpret_cast<void*>(Guard<observation_repr>::call)},
-    {Py_tp_richcompare, reinterpret_cast<void*>(richcompare_by_value<Observation>)},
-    {Py_tp_hash, reinterpret_cast<void*>(PyObject_HashNotImplemented)},
-    {Py_tp_getset, getset},
-    {0, nullptr},
-};
+auto slots = value_slots<Observation>("A point observation of a satellite from a ground location.\n\n"
+                                      "Use `azimuth_deg` and `elevation_deg` for angular values.\n"
+                                      "Range is in metres, range rate in m/s (positive = receding).",
+                                      getset, Guard<observation_repr>::call);
 
-PyType_Spec type_spec = class_spec<Observation>("satvane._satvane.Observation", slots, /*constructible=*/false);
+PyType_Spec type_spec =
+    class_spec<Observation>("satvane._satvane.Observation", slots.data(), /*constructible=*/false);
 
 }  // namespace
 

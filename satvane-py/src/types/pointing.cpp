@@ -41,22 +41,14 @@ PyGetSetDef getset[] = {
     {},
 };
 
-PyType_Slot slots[] = {
-    {Py_tp_doc,
-     const_cast<char*>("The satellite's view of a target on the ground.\n\n"
-                       "`direction` is a unit vector in the spacecraft's LVLH frame — Z along nadir,\n"
-                       "Y along the negative orbit normal, X along-track — which composes directly\n"
-                       "with an antenna or instrument mounting rotation. Range is in metres, range\n"
-                       "rate in m/s (positive = receding).")},
-    {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_boxed<Pointing>)},
-    {Py_tp_repr, reinterpret_cast<void*>(Guard<pointing_repr>::call)},
-    {Py_tp_richcompare, reinterpret_cast<void*>(richcompare_by_value<Pointing>)},
-    {Py_tp_hash, reinterpret_cast<void*>(PyObject_HashNotImplemented)},
-    {Py_tp_getset, getset},
-    {0, nullptr},
-};
+auto slots = value_slots<Pointing>("The satellite's view of a target on the ground.\n\n"
+                                   "`direction` is a unit vector in the spacecraft's LVLH frame — Z along nadir,\n"
+                                   "Y along the negative orbit normal, X along-track — which composes directly\n"
+                                   "with an antenna or instrument mounting rotation. Range is in metres, range\n"
+                                   "rate in m/s (positive = receding).",
+                                   getset, Guard<pointing_repr>::call);
 
-PyType_Spec type_spec = class_spec<Pointing>("satvane._satvane.Pointing", slots, /*constructible=*/false);
+PyType_Spec type_spec = class_spec<Pointing>("satvane._satvane.Pointing", slots.data(), /*constructible=*/false);
 
 }  // namespace
 

@@ -1,13 +1,35 @@
-// Small additions to pyutil.hpp for the value classes: fixed-point numbers in reprs, reprs
-// built as UTF-8 text, and methods of zero or one converted argument declared in one line.
+// Small additions to pyutil.hpp for the value classes: their slot table, fixed-point numbers
+// in reprs, reprs built as UTF-8 text, and methods of zero or one converted argument declared
+// in one line.
 #pragma once
 
+#include <array>
 #include <string>
 
 #include "convert.hpp"
 #include "pyutil.hpp"
 
 namespace satvane::py {
+
+// The slots of a value class, compared field by field by T::operator== and unhashable unless
+// `hash` is given. A null `repr`, `methods` or `constructor` leaves the interpreter's default
+// repr, no methods, and no constructor; `repr` and `constructor` are expected to run under Guard.
+template <class T>
+std::array<PyType_Slot, 9> value_slots(const char* doc, PyGetSetDef* getset, reprfunc repr = nullptr,
+                                       PyMethodDef* methods = nullptr, newfunc constructor = nullptr,
+                                       hashfunc hash = PyObject_HashNotImplemented) {
+  return {{
+      {Py_tp_doc, const_cast<char*>(doc)},
+      {Py_tp_getset, getset},
+      {Py_tp_repr, reinterpret_cast<void*>(repr)},
+      {Py_tp_methods, methods},
+      {Py_tp_new, reinterpret_cast<void*>(constructor)},
+      {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_boxed<T>)},
+      {Py_tp_richcompare, reinterpret_cast<void*>(richcompare_by_value<T>)},
+      {Py_tp_hash, reinterpret_cast<void*>(hash)},
+      {0, nullptr},
+  }};
+}
 
 // Fixed point with `decimals` digits after the point, rounded to nearest; "NaN", "inf", "-inf".
 void append_fixed(std::string& out, double value, int decimals);

@@ -116,17 +116,7 @@ inline PyMethodDef window_methods[] = {
 template <class T, const Signature& Intersection>
 std::array<PyType_Slot, 9> window_slots(const char* doc, PyGetSetDef* getset, reprfunc repr,
                                         newfunc constructor = nullptr) {
-  return {{
-      {Py_tp_doc, const_cast<char*>(doc)},
-      {Py_tp_getset, getset},
-      {Py_tp_repr, reinterpret_cast<void*>(repr)},
-      {Py_tp_new, reinterpret_cast<void*>(constructor)},
-      {Py_tp_methods, window_methods<T, Intersection>},
-      {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_boxed<T>)},
-      {Py_tp_richcompare, reinterpret_cast<void*>(richcompare_by_value<T>)},
-      {Py_tp_hash, reinterpret_cast<void*>(window_hash<T>)},
-      {0, nullptr},
-  }};
+  return value_slots<T>(doc, getset, repr, window_methods<T, Intersection>, constructor, window_hash<T>);
 }
 
 // The windows a search yields with no field beyond their bounds (Transit, AoiWindow).
