@@ -237,11 +237,6 @@ PyType_Slot circle_slots[] = {
 };
 PyType_Spec circle_spec = class_spec<aoi::Circle>("satvane._satvane.Circle", circle_slots);
 
-int circle_ready(ModuleState&, PyTypeObject* type) {
-  CircleConstructor::install(type);
-  return 0;
-}
-
 // ---- Rectangle -------------------------------------------------------------------------------
 
 constexpr Param kRectangleParams[] = {{"south_west"}, {"north_east"}};
@@ -437,11 +432,6 @@ PyType_Slot polygon_slots[] = {
 };
 PyType_Spec polygon_spec = class_spec<aoi::Polygon>("satvane._satvane.Polygon", polygon_slots);
 
-int polygon_ready(ModuleState&, PyTypeObject* type) {
-  PolygonConstructor::install(type);
-  return 0;
-}
-
 // ---- Enumerations ----------------------------------------------------------------------------
 
 constexpr EnumInfo kFillRuleInfo{
@@ -469,9 +459,9 @@ std::optional<R> area_as(ModuleState& state, PyObject* obj, const char* param) {
 const ClassDef LatLon_class{&latlon_spec, latlon_ready};
 const ClassDef GeodeticPoint_class{&geodetic_spec, geodetic_ready};
 const ClassDef FillRule_class{&Enumeration<kFillRuleInfo>::type_spec, Enumeration<kFillRuleInfo>::ready};
-const ClassDef Polygon_class{&polygon_spec, polygon_ready};
+const ClassDef Polygon_class{&polygon_spec, PolygonConstructor::ready};
 const ClassDef Rectangle_class{&rectangle_spec, rectangle_ready};
-const ClassDef Circle_class{&circle_spec, circle_ready};
+const ClassDef Circle_class{&circle_spec, CircleConstructor::ready};
 const ClassDef Coverage_class{&Enumeration<kCoverageInfo>::type_spec, Enumeration<kCoverageInfo>::ready};
 
 PyObject* to_py(ModuleState& state, const LatLon& point) { return box(state.type(ClassId::LatLon), point); }

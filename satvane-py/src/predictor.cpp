@@ -251,14 +251,9 @@ auto refinement_slots = value_slots<Refinement>(
     refinement_getset, nullptr, nullptr, RefinementConstructor::tp_new);
 PyType_Spec refinement_spec = class_spec<Refinement>("satvane._satvane.Refinement", refinement_slots.data());
 
-int refinement_ready(ModuleState&, PyTypeObject* type) {
-  RefinementConstructor::install(type);
-  return 0;
-}
-
 }  // namespace
 
 const ClassDef Predictor_class{&predictor_spec, predictor_ready};
-const ClassDef Refinement_class{&refinement_spec, refinement_ready};
+const ClassDef Refinement_class{&refinement_spec, RefinementConstructor::ready};
 
 }  // namespace satvane::py

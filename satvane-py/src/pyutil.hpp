@@ -10,7 +10,8 @@
 //   3. Constructors and methods take METH_FASTCALL | METH_KEYWORDS and read their arguments
 //      with `parse_args` against a constexpr `Signature`; its errors read like the
 //      interpreter's own. Constructors go through `Constructor<make>`: `install` in the ready
-//      hook sets the vectorcall fast path, `tp_new` serves the tuple/dict path. Static
+//      hook (or `ready` itself as the hook) sets the vectorcall fast path, `tp_new` serves the
+//      tuple/dict path. Static
 //      methods are added by the ready hook with `add_static_methods`.
 //   4. Convert each argument with the `arg_*` converters of convert.hpp; they add the note
 //      "while processing '<param>'" on failure. Return values go through `to_py(state, x)`.
@@ -164,6 +165,11 @@ struct Constructor {
     return Guard<new_from_tuple>::call(type, args, kwargs);
   }
   static void install(PyTypeObject* type) { type->tp_vectorcall = vectorcall; }
+  // The ready hook of a class that needs nothing else.
+  static int ready(ModuleState&, PyTypeObject* type) {
+    install(type);
+    return 0;
+  }
 };
 
 // Static methods: the interpreter hands a METH_STATIC function no `self`, which leaves it no

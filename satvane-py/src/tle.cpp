@@ -63,13 +63,8 @@ auto slots = value_slots<TleText>(
 
 PyType_Spec type_spec = class_spec<TleText>("satvane._satvane.Tle", slots.data());
 
-int ready(ModuleState&, PyTypeObject* type) {
-  TleConstructor::install(type);
-  return 0;
-}
-
 }  // namespace
 
-const ClassDef Tle_class{&type_spec, ready};
+const ClassDef Tle_class{&type_spec, TleConstructor::ready};
 
 }  // namespace satvane::py

@@ -56,11 +56,6 @@ auto vec3_slots = value_slots<Vec3>(
 
 PyType_Spec vec3_spec = class_spec<Vec3>("satvane._satvane.Vec3", vec3_slots.data());
 
-int vec3_ready(ModuleState&, PyTypeObject* type) {
-  Vec3Constructor::install(type);
-  return 0;
-}
-
 // ---------------------------------------------------------------------------------------------
 // State vectors: one class per frame, differing only in their texts and conversion methods.
 
@@ -175,7 +170,7 @@ using LvlhClass = StateVectorClass<Lvlh, kLvlhTexts, lvlh_methods>;
 
 }  // namespace
 
-const ClassDef Vec3_class{&vec3_spec, vec3_ready};
+const ClassDef Vec3_class{&vec3_spec, Vec3Constructor::ready};
 const ClassDef StateVectorTeme_class{&TemeClass::type_spec, nullptr};
 const ClassDef StateVectorEcef_class{&EcefClass::type_spec, nullptr};
 const ClassDef StateVectorEnu_class{&EnuClass::type_spec, nullptr};

@@ -111,14 +111,9 @@ auto slots = window_slots<Span, kIntersection>("Interval(start, end)\n--\n\nA co
                                                getset, Guard<interval_repr>::call, IntervalConstructor::tp_new);
 PyType_Spec type_spec = class_spec<Span>("satvane._satvane.Interval", slots.data());
 
-int ready(ModuleState&, PyTypeObject* type) {
-  IntervalConstructor::install(type);
-  return 0;
-}
-
 }  // namespace
 
-const ClassDef Interval_class{&type_spec, ready};
+const ClassDef Interval_class{&type_spec, IntervalConstructor::ready};
 
 PyObject* make_interval(ModuleState& state, Instant start, Instant end) {
   return box(state.type(ClassId::Interval), Span{start, end});
