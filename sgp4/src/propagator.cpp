@@ -263,7 +263,6 @@ std::expected<Constants, ElementsError> Constants::from_elements(const Elements&
     return std::unexpected(ElementsError{ElementsError::Kind::OutOfRangeEccentricity, elements.eccentricity});
 
   Constants c;
-  c.mode_ = mode;
   c.geopotential_ = geopotential(mode);
   const detail::Geopotential& geo = c.geopotential_;
   c.elements_ = epoch_elements(elements);

@@ -158,18 +158,14 @@ class Constants {
 
   std::expected<Prediction, PropagationError> propagate(double minutes_since_epoch) const;
 
-  Mode mode() const { return mode_; }
   // Periods of 225 minutes and more use the deep-space (SDP4) terms.
   bool is_deep_space() const { return deep_space_; }
-  double kozai_mean_motion_rad_per_min() const { return elements_.kozai_mean_motion; }
-  double brouwer_mean_motion_rad_per_min() const { return elements_.brouwer_mean_motion; }
   // Epoch as days since 1949-12-31 00:00 UTC, the model's own time origin.
   double epoch_days_since_1950() const { return epoch_days_since_1950_; }
   // Greenwich sidereal angle at epoch.
   double sidereal_time_at_epoch_rad() const { return sidereal_time_at_epoch_rad_; }
 
  private:
-  Mode mode_ = Mode::Standard;
   bool deep_space_ = false;
   double epoch_days_since_1950_ = 0.0;
   double sidereal_time_at_epoch_rad_ = 0.0;
