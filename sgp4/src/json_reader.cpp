@@ -290,21 +290,30 @@ bool Reader::top_is_object() const {
 Result<void> Reader::begin_object() { return open_container(true); }
 Result<void> Reader::begin_array() { return open_container(false); }
 
-Result<std::optional<StringToken>> Reader::next_key(bool first) {
+// Shared by objects and arrays: consumes the closing byte (false) or, unless `first`, the
+// comma before the next member (true).
+Result<bool> Reader::next_member(bool first, char close, const char* eof, const char* expected_comma) {
   skip_whitespace();
-  if (at_end()) return fail(kEofInObject);
-  if (current() == '}') {
+  if (at_end()) return fail(eof);
+  if (current() == close) {
     ++pos_;
     --depth_;
-    return std::nullopt;
+    return false;
   }
   if (!first) {
-    if (current() != ',') return fail("expected `,` or `}`");
+    if (current() != ',') return fail(expected_comma);
     ++pos_;
     skip_whitespace();
-    if (at_end()) return fail(kEofInObject);
-    if (current() == '}') return fail("trailing comma");
+    if (at_end()) return fail(eof);
+    if (current() == close) return fail("trailing comma");
   }
+  return true;
+}
+
+Result<std::optional<StringToken>> Reader::next_key(bool first) {
+  const auto more = next_member(first, '}', kEofInObject, "expected `,` or `}`");
+  if (!more) return std::unexpected(more.error());
+  if (!*more) return std::nullopt;
   if (current() != '"') return fail("key must be a string");
   return read_string();
 }
@@ -318,21 +327,7 @@ Result<void> Reader::read_colon() {
 }
 
 Result<bool> Reader::next_element(bool first) {
-  skip_whitespace();
-  if (at_end()) return fail(kEofInList);
-  if (current() == ']') {
-    ++pos_;
-    --depth_;
-    return false;
-  }
-  if (!first) {
-    if (current() != ',') return fail("expected `,` or `]`");
-    ++pos_;
-    skip_whitespace();
-    if (at_end()) return fail(kEofInList);
-    if (current() == ']') return fail("trailing comma");
-  }
-  return true;
+  return next_member(first, ']', kEofInList, "expected `,` or `]`");
 }
 
 // Iterative: containers are tracked by depth and the object/array bit of each level.

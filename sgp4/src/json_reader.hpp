@@ -96,6 +96,7 @@ class Reader {
   void skip_whitespace();
   std::unexpected<SyntaxError> fail(const char* message) const { return std::unexpected(SyntaxError{message, pos_}); }
   Result<void> open_container(bool is_object);
+  Result<bool> next_member(bool first, char close, const char* eof, const char* expected_comma);
   bool top_is_object() const;
   Result<bool> read_escape();  // true for an unpaired surrogate
   Result<unsigned> read_hex4();
