@@ -339,6 +339,10 @@ int rectangle_ready(ModuleState&, PyTypeObject* type) {
 
 // ---- Polygon ---------------------------------------------------------------------------------
 
+constexpr EnumInfo kFillRuleInfo{
+    ClassId::FillRule, "satvane._satvane.FillRule", "FillRule",
+    "How the interior of a self-intersecting `Polygon` is determined.", {"NonZero", "EvenOdd"}, 2};
+
 constexpr Param kPolygonParams[] = {{"vertices"}, {"fill_rule", false}};
 constexpr Signature kPolygonSignature{"Polygon", kPolygonParams, {}};
 
@@ -393,7 +397,8 @@ PyObject* polygon_fill_rule(PyObject* self, const aoi::Polygon& polygon) {
 PyObject* polygon_repr(PyObject* self) {
   const aoi::Polygon& polygon = unbox<aoi::Polygon>(self);
   std::string text = "Polygon(" + std::to_string(polygon.vertices().size()) + " vertices, fill_rule=";
-  text += polygon.fill_rule() == aoi::FillRule::NonZero ? "NonZero)" : "EvenOdd)";
+  text += kFillRuleInfo.members[static_cast<unsigned>(polygon.fill_rule())];
+  text += ')';
   return repr_result(text);
 }
 
@@ -433,10 +438,6 @@ PyType_Slot polygon_slots[] = {
 PyType_Spec polygon_spec = class_spec<aoi::Polygon>("satvane._satvane.Polygon", polygon_slots);
 
 // ---- Enumerations ----------------------------------------------------------------------------
-
-constexpr EnumInfo kFillRuleInfo{
-    ClassId::FillRule, "satvane._satvane.FillRule", "FillRule",
-    "How the interior of a self-intersecting `Polygon` is determined.", {"NonZero", "EvenOdd"}, 2};
 
 constexpr EnumInfo kCoverageInfo{
     ClassId::Coverage, "satvane._satvane.Coverage", "Coverage",
