@@ -178,17 +178,14 @@ Read<double> read_float(json::Reader& reader) {
   return wrong_type(reader, "expected a f64 or string");
 }
 
-// A string value read as text; other types are reported as expecting a string.
-Read<std::string> read_text(json::Reader& reader, json::ValueKind kind) {
-  if (kind != json::ValueKind::String) return invalid_type(reader, kind, "a string");
+// A value that must be a JSON string; other types are reported as expecting one.
+Read<json::StringToken> read_string_token(json::Reader& reader) {
+  const auto kind = reader.peek_value();
+  if (!kind) return syntax(kind.error());
+  if (*kind != json::ValueKind::String) return invalid_type(reader, *kind, "a string");
   const auto token = reader.read_string();
   if (!token) return syntax(token.error());
-  // Valid JSON, but not text that can be stored: refuse rather than alter the name.
-  if (token->has_lone_surrogate)
-    return std::unexpected(Problem{"invalid unicode code point: lone surrogate in \\u escape", reader.offset()});
-  std::string text;
-  json::append_decoded(text, *token);
-  return text;
+  return *token;
 }
 
 Read<std::optional<std::string>> read_optional_text(json::Reader& reader) {
@@ -198,15 +195,19 @@ Read<std::optional<std::string>> read_optional_text(json::Reader& reader) {
     if (auto null = reader.read_literal(*kind); !null) return syntax(null.error());
     return std::nullopt;
   }
-  return read_text(reader, *kind);
+  const auto token = read_string_token(reader);
+  if (!token) return std::unexpected(token.error());
+  // Valid JSON, but not text that can be stored: refuse rather than alter the name.
+  if (token->has_lone_surrogate)
+    return std::unexpected(Problem{"invalid unicode code point: lone surrogate in \\u escape", reader.offset()});
+  std::string text;
+  json::append_decoded(text, *token);
+  return text;
 }
 
 Read<Classification> read_classification(json::Reader& reader) {
-  const auto kind = reader.peek_value();
-  if (!kind) return syntax(kind.error());
-  if (*kind != json::ValueKind::String) return invalid_type(reader, *kind, "a string");
-  const auto token = reader.read_string();
-  if (!token) return syntax(token.error());
+  const auto token = read_string_token(reader);
+  if (!token) return std::unexpected(token.error());
   // Nothing is stored, so an unpaired surrogate (decoded as U+FFFD) is just another unknown letter.
   std::string scratch;
   const std::string_view letter = json::decoded(*token, scratch);
@@ -252,11 +253,8 @@ std::expected<UtcInstant, const char*> parse_epoch(std::string_view text) {
 }
 
 Read<UtcInstant> read_epoch(json::Reader& reader) {
-  const auto kind = reader.peek_value();
-  if (!kind) return syntax(kind.error());
-  if (*kind != json::ValueKind::String) return invalid_type(reader, *kind, "a string");
-  const auto token = reader.read_string();
-  if (!token) return syntax(token.error());
+  const auto token = read_string_token(reader);
+  if (!token) return std::unexpected(token.error());
   std::string scratch;
   const auto epoch = parse_epoch(json::decoded(*token, scratch));
   if (!epoch) return std::unexpected(Problem{epoch.error(), reader.offset()});
