@@ -45,6 +45,12 @@ void append_double(std::string& out, double value) {
   }
 }
 
+void append_unsigned(std::string& out, std::uint64_t value) {
+  char buffer[24];
+  const auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
+  out.append(buffer, end);
+}
+
 std::string format_double(double value) {
   std::string out;
   append_double(out, value);

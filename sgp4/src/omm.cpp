@@ -38,6 +38,7 @@
 #include "civil.hpp"
 #include "json_reader.hpp"
 #include "number_text.hpp"
+#include "sgp4/format.hpp"
 
 namespace sgp4 {
 namespace {
@@ -319,9 +320,9 @@ Read<Elements> read_object(json::Reader& reader) {
 }
 
 std::string invalid_length(std::size_t count) {
-  char digits[24];
-  const auto end = std::to_chars(digits, digits + sizeof digits, count).ptr;
-  return "invalid length " + std::string(digits, end) + ", expected struct Elements with 17 elements";
+  std::string text = "invalid length ";
+  append_unsigned(text, count);
+  return text + ", expected struct Elements with 17 elements";
 }
 
 Read<Elements> read_array(json::Reader& reader) {
@@ -356,13 +357,10 @@ Read<Elements> read_document(json::Reader& reader) {
 }  // namespace
 
 std::string OmmError::text() const {
-  char digits[48];
-  char* end = std::to_chars(digits, digits + 24, line).ptr;
   std::string out = message + " at line ";
-  out.append(digits, end);
+  append_unsigned(out, line);
   out += " column ";
-  end = std::to_chars(digits, digits + 24, column).ptr;
-  out.append(digits, end);
+  append_unsigned(out, column);
   return out;
 }
 

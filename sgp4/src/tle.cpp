@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <span>
 
 #include "civil.hpp"
 #include "number_text.hpp"
+#include "sgp4/format.hpp"
 
 namespace sgp4 {
 namespace {
@@ -327,20 +327,14 @@ std::string_view what_text(What what) {
   return "";
 }
 
-void append_number(std::string& out, std::size_t value) {
-  char buffer[24];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-  out.append(buffer, result.ptr);
-}
-
 }  // namespace
 
 std::string TleError::text() const {
   std::string out = "TLE parse error: ";
   out.append(what_text(what)).append(" ").append(which_text(which)).append(" between characters ");
-  append_number(out, start);
+  append_unsigned(out, start);
   out += " and ";
-  append_number(out, end);
+  append_unsigned(out, end);
   return out;
 }
 

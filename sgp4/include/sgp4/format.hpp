@@ -1,6 +1,7 @@
 // Number formatting shared by every message and repr of the library.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace sgp4 {
@@ -12,5 +13,8 @@ std::string format_double(double value);
 
 // Appends the same text to `out` (no temporary string).
 void append_double(std::string& out, double value);
+
+// Appends the plain decimal digits of `value`.
+void append_unsigned(std::string& out, std::uint64_t value);
 
 }  // namespace sgp4
