@@ -2,7 +2,6 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstdlib>
 #include <string_view>
 
 namespace sgp4 {
@@ -25,10 +24,14 @@ void append_double(std::string& out, double value) {
     text.remove_prefix(1);
   }
   const std::size_t e_pos = text.find('e');
-  const int exponent = std::atoi(std::string(text.substr(e_pos + 1)).c_str());
-  std::string digits;
+  const std::size_t exponent_from = e_pos + (text[e_pos + 1] == '+' ? 2 : 1);  // from_chars takes no '+'
+  int exponent = 0;
+  std::from_chars(text.data() + exponent_from, text.data() + text.size(), exponent);
+  char digit_buffer[24];  // at most 17 significant digits
+  std::size_t digit_count = 0;
   for (char c : text.substr(0, e_pos))
-    if (c != '.') digits += c;
+    if (c != '.') digit_buffer[digit_count++] = c;
+  const std::string_view digits(digit_buffer, digit_count);
   // value = 0.digits × 10^(exponent + 1); the decimal point goes after `point` digits.
   const int point = exponent + 1;
   if (point <= 0) {
@@ -39,9 +42,9 @@ void append_double(std::string& out, double value) {
     out += digits;
     out.append(std::size_t(point) - digits.size(), '0');
   } else {
-    out.append(digits, 0, std::size_t(point));
+    out += digits.substr(0, std::size_t(point));
     out += '.';
-    out.append(digits, std::size_t(point));
+    out += digits.substr(std::size_t(point));
   }
 }
 
