@@ -26,8 +26,8 @@ int for_each_owned(ModuleState& state, Visit visit) {
       if (int r = visit(member)) return r;
     }
   }
-  PyObject** owned[] = {&state.datetime_module, &state.utc,      &state.str_start, &state.str_end,
-                        &state.str_add_note,    &state.str_json, &state.str_dumps};
+  PyObject** owned[] = {&state.datetime_module, &state.utc,       &state.str_start,
+                        &state.str_end,         &state.str_json, &state.str_dumps};
   for (PyObject** obj : owned) {
     if (int r = visit(*obj)) return r;
   }
@@ -41,8 +41,10 @@ int init_shared_objects(ModuleState& state) {
   if (state.datetime_api == nullptr) return -1;
   state.utc = Py_NewRef(state.datetime_api->TimeZone_UTC);
   const std::pair<PyObject**, const char*> names[] = {
-      {&state.str_start, "start"}, {&state.str_end, "end"},     {&state.str_add_note, "add_note"},
-      {&state.str_json, "json"},   {&state.str_dumps, "dumps"},
+      {&state.str_start, "start"},
+      {&state.str_end, "end"},
+      {&state.str_json, "json"},
+      {&state.str_dumps, "dumps"},
   };
   for (const auto& [slot, text] : names) {
     *slot = PyUnicode_InternFromString(text);

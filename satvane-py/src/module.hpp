@@ -92,7 +92,6 @@ struct ModuleState {
   // Interned names looked up on hot paths.
   PyObject* str_start;
   PyObject* str_end;
-  PyObject* str_add_note;
   PyObject* str_json;
   PyObject* str_dumps;
 
