@@ -99,12 +99,12 @@ std::expected<std::uint64_t, TleError> parse_catalogue_number(const Field& f) {
   return number;
 }
 
-std::expected<Classification, TleError> parse_classification(char letter) {
-  switch (letter) {
+std::expected<Classification, TleError> parse_classification(const Field& f) {
+  switch (f.text[0]) {
     case 'U': return Classification::Unclassified;
     case 'C': return Classification::Classified;
     case 'S': return Classification::Secret;
-    default: return std::unexpected(TleError{What::UnknownClassification, Which::Line1, 7, 8});
+    default: return std::unexpected(f.error(What::UnknownClassification));
   }
 }
 
@@ -358,12 +358,7 @@ std::expected<Elements, TleError> parse_tle(std::string_view name, std::string_v
       },
       [&] { return check_checksum(line_1, Which::Line1); },
       [&] { return check_checksum(line_2, Which::Line2); },
-      [&]() -> std::expected<void, TleError> {
-        const auto classification = parse_classification(line_1[7]);
-        if (!classification) return std::unexpected(classification.error());
-        out.classification = *classification;
-        return {};
-      },
+      [&] { return read_into(out.classification, field(line_1, Which::Line1, 7, 8), parse_classification); },
       [&] { return read_line_1_fields(line_1, out, epoch_year, epoch_day); },
       [&] { return read_line_2_fields(line_2, out); },
       [&] { return read_into(out.epoch, field(line_1, Which::Line1, 18, 32), [&](const Field& f) {
