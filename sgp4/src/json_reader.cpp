@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "number_text.hpp"
+
 namespace sgp4::json {
 namespace {
 
@@ -12,7 +14,7 @@ constexpr const char* kEofInList = "EOF while parsing a list";
 constexpr const char* kInvalidNumber = "invalid number";
 constexpr const char* kInvalidUtf8 = "invalid UTF-8 in string";
 
-constexpr bool is_digit(char c) { return c >= '0' && c <= '9'; }
+using number_text::is_digit;
 
 // Bytes that stand for themselves inside a string: printable ASCII except '"' and '\\'.
 constexpr auto kPlainStringByte = [] {

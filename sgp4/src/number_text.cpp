@@ -7,8 +7,6 @@
 namespace sgp4::number_text {
 namespace {
 
-constexpr bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
 constexpr char to_lower(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
 
 bool equals_ignoring_case(std::string_view text, std::string_view lower_word) {
@@ -120,11 +118,7 @@ double unsigned_decimal_to_double(std::string_view text) {
 
 std::expected<double, FloatTextError> parse_float(std::string_view text) {
   if (text.empty()) return std::unexpected(FloatTextError::Empty);
-  bool negative = false;
-  if (text.front() == '+' || text.front() == '-') {
-    negative = text.front() == '-';
-    text.remove_prefix(1);
-  }
+  const bool negative = take_sign(text);
   double magnitude = 0.0;
   if (equals_ignoring_case(text, "inf") || equals_ignoring_case(text, "infinity"))
     magnitude = std::numeric_limits<double>::infinity();

@@ -8,6 +8,16 @@
 
 namespace sgp4::number_text {
 
+constexpr bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// Removes a leading '+' or '-' from `text`; true when it was '-'.
+constexpr bool take_sign(std::string_view& text) {
+  if (text.empty() || (text.front() != '+' && text.front() != '-')) return false;
+  const bool negative = text.front() == '-';
+  text.remove_prefix(1);
+  return negative;
+}
+
 // Decimal digits with an optional '.' and an optional exponent ("12", "1.5", ".5", "5.",
 // "1e-5"), without a sign, as already checked by the caller. Correctly rounded; magnitudes
 // beyond the double range give infinity, those below the smallest subnormal give zero.

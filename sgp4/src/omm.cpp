@@ -225,8 +225,8 @@ std::expected<UtcInstant, const char*> parse_epoch(std::string_view text) {
   for (std::size_t i = 0; i < kPattern.size(); ++i) {
     if (i >= text.size()) return std::unexpected("premature end of input");
     const bool digit_wanted = kPattern[i] == 'd';
-    const bool is_digit = text[i] >= '0' && text[i] <= '9';
-    if (digit_wanted ? !is_digit : text[i] != kPattern[i]) return std::unexpected("input contains invalid characters");
+    if (digit_wanted ? !number_text::is_digit(text[i]) : text[i] != kPattern[i])
+      return std::unexpected("input contains invalid characters");
   }
   const auto number = [text](std::size_t start, std::size_t length) {
     unsigned value = 0;
@@ -239,7 +239,7 @@ std::expected<UtcInstant, const char*> parse_epoch(std::string_view text) {
     if (rest.front() != '.') return std::unexpected("trailing input");
     rest.remove_prefix(1);
     std::size_t digits = 0;
-    while (digits < rest.size() && rest[digits] >= '0' && rest[digits] <= '9') ++digits;
+    while (digits < rest.size() && number_text::is_digit(rest[digits])) ++digits;
     if (digits == 0) return std::unexpected(rest.empty() ? "premature end of input" : "input contains invalid characters");
     if (digits < rest.size()) return std::unexpected("trailing input");
     for (std::size_t i = 0; i < 9; ++i) nanosecond = nanosecond * 10 + (i < digits ? std::uint32_t(rest[i] - '0') : 0);

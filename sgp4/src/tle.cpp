@@ -20,7 +20,7 @@ constexpr std::array<std::size_t, 7> kLine2Separators = {1, 7, 16, 25, 33, 42, 5
 // 8 bytes wide, so this guards the scratch buffer rather than real input.
 constexpr std::size_t kAssumedPointMaxLength = 16;
 
-constexpr bool is_digit(char c) { return c >= '0' && c <= '9'; }
+using number_text::is_digit;
 
 using What = TleError::What;
 using Which = TleError::Which;
@@ -128,11 +128,7 @@ std::expected<std::uint64_t, TleError> parse_required_integer(const Field& f) {
 // An optional sign then a plain decimal without exponent: " .00002182", "-.00002182", "51.6435".
 std::expected<double, TleError> parse_decimal(const Field& f) {
   std::string_view text = trim_spaces(f.text);
-  bool negative = false;
-  if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
-    negative = text.front() == '-';
-    text.remove_prefix(1);
-  }
+  const bool negative = number_text::take_sign(text);
   const bool has_exponent = std::ranges::any_of(text, [](char c) { return c == 'e' || c == 'E'; });
   if (has_exponent || !number_text::is_unsigned_decimal(text)) return std::unexpected(f.error(What::FloatField));
   const double magnitude = number_text::unsigned_decimal_to_double(text);
@@ -145,11 +141,7 @@ std::expected<double, TleError> parse_assumed_point(const Field& f) {
   std::string_view text = trim_spaces(f.text);
   if (text.size() > kAssumedPointMaxLength) return std::unexpected(f.error(What::AssumedDecimalPointTooLong));
   const auto fail = [&] { return std::unexpected(f.error(What::AssumedDecimalPointField)); };
-  bool negative = false;
-  if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
-    negative = text.front() == '-';
-    text.remove_prefix(1);
-  }
+  const bool negative = number_text::take_sign(text);
   std::size_t mantissa_end = 0;
   while (mantissa_end < text.size() && is_digit(text[mantissa_end])) ++mantissa_end;
   if (mantissa_end == 0) return fail();
