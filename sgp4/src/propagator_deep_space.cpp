@@ -418,21 +418,20 @@ DeepSpaceInit deep_space_secular_init(const ThirdBodyGeometry& g, const EpochEle
 
   const double theta = std::fmod(sidereal_time_rad, two_pi);
   const double aonv = std::pow(nm / ke, two_thirds);
-  const double no = elements.brouwer_mean_motion;
   ResonanceTerms& r = init.resonance;
   if (half_day) {
     r = half_day_resonance(cosim, sinim, em, emsq, nm, aonv);
     r.xlamo = std::fmod(elements.mean_anomaly + elements.right_ascension + elements.right_ascension - theta - theta,
                         two_pi);
     r.xfact = secular.mean_anomaly_rate + rates.mean_anomaly +
-              2.0 * (secular.node_rate + rates.node - earth_rotation_rad_min) - no;
+              2.0 * (secular.node_rate + rates.node - earth_rotation_rad_min) - nm;
   } else {
     r = one_day_resonance(cosim, sinim, emsq, nm, aonv);
     const double perigee_and_node_rate = secular.perigee_rate + secular.node_rate;  // xpidot
     r.xlamo = std::fmod(elements.mean_anomaly + elements.right_ascension + elements.argument_of_perigee - theta,
                         two_pi);
     r.xfact = secular.mean_anomaly_rate + perigee_and_node_rate - earth_rotation_rad_min + rates.mean_anomaly +
-              rates.perigee + rates.node - no;
+              rates.perigee + rates.node - nm;
   }
   fill_resonance_table(r, elements, secular);
   return init;
