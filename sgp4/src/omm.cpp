@@ -96,7 +96,7 @@ std::unexpected<Problem> syntax(const json::SyntaxError& e) {
   return std::unexpected(Problem{e.message, e.offset});
 }
 
-std::string kind_name(json::ValueKind kind) {
+std::string_view kind_name(json::ValueKind kind) {
   switch (kind) {
     case json::ValueKind::Object: return "map";
     case json::ValueKind::Array: return "sequence";
@@ -116,7 +116,9 @@ std::unexpected<Problem> wrong_type(json::Reader& reader, std::string message) {
 }
 
 std::unexpected<Problem> invalid_type(json::Reader& reader, json::ValueKind kind, std::string_view expected) {
-  return wrong_type(reader, "invalid type: " + kind_name(kind) + ", expected " + std::string(expected));
+  std::string message = "invalid type: ";
+  message.append(kind_name(kind)).append(", expected ").append(expected);
+  return wrong_type(reader, std::move(message));
 }
 
 const char* integer_text_error(number_text::IntegerTextError error) {
