@@ -35,6 +35,12 @@ std::optional<Duration> arg_duration(ModuleState& state, PyObject* obj, const ch
 // A `timedelta`; sub-microsecond parts are truncated toward zero.
 PyObject* duration_to_py(ModuleState& state, Duration duration);
 
+// The duration truncated toward zero to whole milliseconds, in seconds: the float forms of a
+// duration (the deprecated `duration_seconds`, reprs, `tle_age_seconds`).
+inline double whole_millis_seconds(Duration duration) {
+  return static_cast<double>(duration.whole_millis_toward_zero()) / 1000.0;
+}
+
 // "YYYY-MM-DD HH:MM:SS UTC", with ".fff", ".ffffff" or ".fffffffff" after the seconds when the
 // fraction is not zero (the fewest digits that hold it exactly).
 void append_utc_instant(std::string& out, Instant instant);

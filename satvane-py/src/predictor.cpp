@@ -79,7 +79,7 @@ PyObject* tle_age_seconds(PyObject* self, PyObject* const* args, Py_ssize_t narg
   const auto now = arg_instant(state_of(self), parsed[0], "now");
   if (!now) return nullptr;
   // Millisecond granularity, like the propagation time.
-  return PyFloat_FromDouble(double(predictor_of(self).tle_age(*now).whole_millis_toward_zero()) / 1000.0);
+  return PyFloat_FromDouble(whole_millis_seconds(predictor_of(self).tle_age(*now)));
 }
 
 constexpr Param kTimeParams[] = {{"t"}};

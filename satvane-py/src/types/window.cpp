@@ -46,11 +46,7 @@ PyObject* deprecated_duration_seconds(const Span& span) {
   if (PyErr_WarnEx(PyExc_DeprecationWarning, "duration_seconds is deprecated; use duration instead", 1) < 0) {
     return nullptr;
   }
-  return PyFloat_FromDouble(whole_millis_seconds(span));
-}
-
-double whole_millis_seconds(const Span& span) {
-  return static_cast<double>((span.end - span.start).whole_millis_toward_zero()) / 1000.0;
+  return PyFloat_FromDouble(whole_millis_seconds(span.end - span.start));
 }
 
 void append_bounds(std::string& out, const char* prefix, Instant start, Instant end) {
@@ -65,7 +61,7 @@ PyObject* repr_with_duration(const char* prefix, const Span& span) {
   std::string text;
   append_bounds(text, prefix, span.start, span.end);
   text += ", duration=";
-  append_fixed(text, whole_millis_seconds(span), 1);
+  append_fixed(text, whole_millis_seconds(span.end - span.start), 1);
   text += "s)";
   return repr_result(text);
 }

@@ -46,8 +46,6 @@ PyObject* window_intersection_of(PyObject* self, const Span& own, const Signatur
                                  Py_ssize_t nargs, PyObject* kwnames);
 // Issues the DeprecationWarning, then end − start in whole milliseconds (toward zero) / 1000.
 PyObject* deprecated_duration_seconds(const Span& span);
-// end − start truncated toward zero to whole milliseconds, in seconds.
-double whole_millis_seconds(const Span& span);
 // "<prefix>start=…, end=…" without the closing parenthesis.
 void append_bounds(std::string& out, const char* prefix, Instant start, Instant end);
 // "<prefix>start=…, end=…, duration=….…s)", the duration from whole milliseconds.
