@@ -1,21 +1,7 @@
-// Reading one OMM record from JSON text.
-//
-// The text is one JSON value: an object keyed by the 17 OMM names, or an array of the 17
-// values in the record's declaration order. Numeric fields take a JSON number or a JSON
-// string, since element-set services send either.
-//
-// The first problem met ends the read, whether a syntax fault or a record fault: the reader
-// never looks past it.
-//
-// Positions in error texts ("at line L column C", both 1-based, columns in bytes) are where
-// the reader stopped:
-// - a JSON syntax fault: the offending byte (one past the last byte at a premature end);
-// - a value that breaks its field's rule, or a top-level value that is no object or array:
-//   just after that value;
-// - a duplicate key: just after the repeated key;
-// - a missing field, or an array of the wrong length: just after the closing brace/bracket.
-// An array with more than 17 values is rejected like one with too few, with the count of
-// values found: reading only the first 17 would silently drop data.
+// Reading one OMM record from JSON text. The contract, including where each error is
+// positioned, is in sgp4/omm.hpp; a top-level value that is neither object nor array counts
+// as a value fault there. An array with more than 17 values is rejected like one with too
+// few, with the count of values found: reading only the first 17 would silently drop data.
 //
 // Decisions on values:
 // - EPOCH is "YYYY-MM-DDTHH:MM:SS" with an optional '.' and 1 or more fraction digits; digits
