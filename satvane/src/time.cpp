@@ -19,8 +19,6 @@ unsigned days_in_month(std::int64_t year, unsigned month) {
 // Unix seconds of -262143-01-01T00:00:00 and 262142-12-31T23:59:59 (checked in the tests).
 constexpr std::int64_t kMinUnixSeconds = -8334601228800;
 constexpr std::int64_t kMaxUnixSeconds = 8210266876799;
-std::int64_t min_unix_seconds() { return kMinUnixSeconds; }
-std::int64_t max_unix_seconds() { return kMaxUnixSeconds; }
 
 }  // namespace
 
@@ -73,7 +71,7 @@ std::optional<std::int64_t> Duration::total_nanos() const {
 }
 
 std::optional<Instant> Instant::from_unix(std::int64_t seconds, std::uint32_t nanosecond) {
-  if (nanosecond >= kNanosPerSecond || seconds < min_unix_seconds() || seconds > max_unix_seconds())
+  if (nanosecond >= kNanosPerSecond || seconds < kMinUnixSeconds || seconds > kMaxUnixSeconds)
     return std::nullopt;
   Instant t;
   t.seconds_ = seconds;
@@ -89,8 +87,8 @@ std::optional<Instant> Instant::from_civil(const CivilDateTime& c) {
   return from_unix(days * kSecondsPerDay + c.hour * 3600 + c.minute * 60 + c.second, c.nanosecond);
 }
 
-Instant Instant::min() { return *from_unix(min_unix_seconds(), 0); }
-Instant Instant::max() { return *from_unix(max_unix_seconds(), 999'999'999); }
+Instant Instant::min() { return *from_unix(kMinUnixSeconds, 0); }
+Instant Instant::max() { return *from_unix(kMaxUnixSeconds, 999'999'999); }
 
 CivilDateTime Instant::to_civil() const {
   // Hinnant's civil_from_days.
