@@ -127,10 +127,7 @@ Duration Instant::operator-(const Instant& other) const {
   return Duration::from_parts(seconds_ - other.seconds_, std::int64_t(nanos_) - std::int64_t(other.nanos_));
 }
 
-double datetime_to_f64(Instant t) {
-  const std::int64_t whole = t.days_since_unix_epoch() * kSecondsPerDay + t.second_of_day();
-  return double(whole) + double(t.nanosecond()) * 1e-9;
-}
+double datetime_to_f64(Instant t) { return double(t.unix_seconds()) + double(t.nanosecond()) * 1e-9; }
 
 Instant f64_to_datetime(double seconds) {
   const double scaled = seconds * 1e9;
