@@ -170,6 +170,21 @@ PyObject* box_or_raise(PyTypeObject* type, std::expected<Shape, aoi::Error> shap
   return box(type, std::move(*shape));
 }
 
+// The slots of a shape class; shapes keep the interpreter's comparison and hash, by identity.
+template <class Shape>
+std::array<PyType_Slot, 7> shape_slots(const char* doc, newfunc constructor, reprfunc repr, PyGetSetDef* getset,
+                                       PyMethodDef* methods) {
+  return {{
+      {Py_tp_doc, const_cast<char*>(doc)},
+      {Py_tp_new, reinterpret_cast<void*>(constructor)},
+      {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_boxed<Shape>)},
+      {Py_tp_repr, reinterpret_cast<void*>(repr)},
+      {Py_tp_getset, getset},
+      {Py_tp_methods, methods},
+      {0, nullptr},
+  }};
+}
+
 void append_pair(std::string& out, double a, double b) {
   out += '(';
   sgp4::append_double(out, a);
@@ -219,23 +234,16 @@ PyGetSetDef circle_getset[] = {
     {},
 };
 
-PyType_Slot circle_slots[] = {
-    {Py_tp_doc, const_cast<char*>(
-                    "Circle(centre, radius_deg)\n--\n\n"
-                    "A circular area on Earth's surface — a spherical cap.\n\n"
-                    "The radius is angular, in degrees of arc: a degree of arc is about 111.2 km on\n"
-                    "the ground. `centre` may be a `LatLon`, a `GeodeticPoint` (altitude ignored) or\n"
-                    "a `(latitude_deg, longitude_deg)` tuple.\n\n"
-                    "Raises `ValueError` for a radius outside (0, 90), a centre latitude outside\n"
-                    "[-90, 90], or a `nan` or infinite argument.")},
-    {Py_tp_new, reinterpret_cast<void*>(CircleConstructor::tp_new)},
-    {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_boxed<aoi::Circle>)},
-    {Py_tp_repr, reinterpret_cast<void*>(Guard<circle_repr>::call)},
-    {Py_tp_getset, circle_getset},
-    {Py_tp_methods, circle_methods},
-    {0, nullptr},
-};
-PyType_Spec circle_spec = class_spec<aoi::Circle>("satvane._satvane.Circle", circle_slots);
+auto circle_slots = shape_slots<aoi::Circle>(
+    "Circle(centre, radius_deg)\n--\n\n"
+    "A circular area on Earth's surface — a spherical cap.\n\n"
+    "The radius is angular, in degrees of arc: a degree of arc is about 111.2 km on\n"
+    "the ground. `centre` may be a `LatLon`, a `GeodeticPoint` (altitude ignored) or\n"
+    "a `(latitude_deg, longitude_deg)` tuple.\n\n"
+    "Raises `ValueError` for a radius outside (0, 90), a centre latitude outside\n"
+    "[-90, 90], or a `nan` or infinite argument.",
+    CircleConstructor::tp_new, Guard<circle_repr>::call, circle_getset, circle_methods);
+PyType_Spec circle_spec = class_spec<aoi::Circle>("satvane._satvane.Circle", circle_slots.data());
 
 // ---- Rectangle -------------------------------------------------------------------------------
 
@@ -311,26 +319,19 @@ PyMethodDef rectangle_static_methods[] = {
     {},
 };
 
-PyType_Slot rectangle_slots[] = {
-    {Py_tp_doc, const_cast<char*>(
-                    "Rectangle(south_west, north_east)\n--\n\n"
-                    "A latitude/longitude box, whose north and south edges follow their parallels\n"
-                    "exactly.\n\n"
-                    "The box runs **eastward** from the south-west corner to the north-east corner,\n"
-                    "so a north-east corner at a smaller longitude wraps across the antimeridian:\n"
-                    "`Rectangle((10, 170), (20, -170))` is 20° wide. Each corner may be a `LatLon`,\n"
-                    "a `GeodeticPoint` (altitude ignored) or a `(latitude_deg, longitude_deg)` tuple.\n\n"
-                    "Raises `ValueError` if a latitude is outside [-90, 90], a coordinate is `nan`\n"
-                    "or infinite, or the box has no extent. -180 and 180 are the same meridian, so\n"
-                    "use `Rectangle.latitude_band` to span every longitude.")},
-    {Py_tp_new, reinterpret_cast<void*>(RectangleConstructor::tp_new)},
-    {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_boxed<aoi::Rectangle>)},
-    {Py_tp_repr, reinterpret_cast<void*>(Guard<rectangle_repr>::call)},
-    {Py_tp_getset, rectangle_getset},
-    {Py_tp_methods, rectangle_methods},
-    {0, nullptr},
-};
-PyType_Spec rectangle_spec = class_spec<aoi::Rectangle>("satvane._satvane.Rectangle", rectangle_slots);
+auto rectangle_slots = shape_slots<aoi::Rectangle>(
+    "Rectangle(south_west, north_east)\n--\n\n"
+    "A latitude/longitude box, whose north and south edges follow their parallels\n"
+    "exactly.\n\n"
+    "The box runs **eastward** from the south-west corner to the north-east corner,\n"
+    "so a north-east corner at a smaller longitude wraps across the antimeridian:\n"
+    "`Rectangle((10, 170), (20, -170))` is 20° wide. Each corner may be a `LatLon`,\n"
+    "a `GeodeticPoint` (altitude ignored) or a `(latitude_deg, longitude_deg)` tuple.\n\n"
+    "Raises `ValueError` if a latitude is outside [-90, 90], a coordinate is `nan`\n"
+    "or infinite, or the box has no extent. -180 and 180 are the same meridian, so\n"
+    "use `Rectangle.latitude_band` to span every longitude.",
+    RectangleConstructor::tp_new, Guard<rectangle_repr>::call, rectangle_getset, rectangle_methods);
+PyType_Spec rectangle_spec = class_spec<aoi::Rectangle>("satvane._satvane.Rectangle", rectangle_slots.data());
 
 int rectangle_ready(ModuleState&, PyTypeObject* type) {
   RectangleConstructor::install(type);
@@ -411,33 +412,26 @@ PyGetSetDef polygon_getset[] = {
     {},
 };
 
-PyType_Slot polygon_slots[] = {
-    {Py_tp_doc, const_cast<char*>(
-                    "Polygon(vertices, fill_rule=...)\n--\n\n"
-                    "A closed polygon on Earth's surface whose edges are great-circle arcs.\n\n"
-                    "The ring closes implicitly (there is no need to repeat the first vertex) and\n"
-                    "vertex order does not matter. Vertices may be `LatLon` objects, `GeodeticPoint`\n"
-                    "objects (altitude ignored) or `(latitude_deg, longitude_deg)` tuples.\n\n"
-                    "Edges are great-circle arcs, so vertices at the same latitude are not joined\n"
-                    "along the parallel but by an arc that bows toward the nearer pole, growing with\n"
-                    "the square of the edge's longitude span. A 7° edge at 60°N bulges about 0.05°;\n"
-                    "vertices a quarter of the globe apart reach roughly 68°N. For \"these latitudes\n"
-                    "by these longitudes\", use `Rectangle`.\n\n"
-                    "`fill_rule` (a `FillRule`, `FillRule.NonZero` when omitted) decides the interior\n"
-                    "of a ring that crosses itself.\n\n"
-                    "Raises `ValueError` if fewer than three distinct vertices remain, a latitude is\n"
-                    "outside [-90, 90], a coordinate is `nan` or infinite, consecutive vertices are\n"
-                    "antipodal, or the polygon does not fit inside a hemisphere.")},
-    {Py_tp_new, reinterpret_cast<void*>(PolygonConstructor::tp_new)},
-    {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_boxed<aoi::Polygon>)},
-    {Py_tp_repr, reinterpret_cast<void*>(Guard<polygon_repr>::call)},
-    {Py_tp_getset, polygon_getset},
-    {Py_tp_methods, polygon_methods},
-    {0, nullptr},
-};
-PyType_Spec polygon_spec = class_spec<aoi::Polygon>("satvane._satvane.Polygon", polygon_slots);
+auto polygon_slots = shape_slots<aoi::Polygon>(
+    "Polygon(vertices, fill_rule=...)\n--\n\n"
+    "A closed polygon on Earth's surface whose edges are great-circle arcs.\n\n"
+    "The ring closes implicitly (there is no need to repeat the first vertex) and\n"
+    "vertex order does not matter. Vertices may be `LatLon` objects, `GeodeticPoint`\n"
+    "objects (altitude ignored) or `(latitude_deg, longitude_deg)` tuples.\n\n"
+    "Edges are great-circle arcs, so vertices at the same latitude are not joined\n"
+    "along the parallel but by an arc that bows toward the nearer pole, growing with\n"
+    "the square of the edge's longitude span. A 7° edge at 60°N bulges about 0.05°;\n"
+    "vertices a quarter of the globe apart reach roughly 68°N. For \"these latitudes\n"
+    "by these longitudes\", use `Rectangle`.\n\n"
+    "`fill_rule` (a `FillRule`, `FillRule.NonZero` when omitted) decides the interior\n"
+    "of a ring that crosses itself.\n\n"
+    "Raises `ValueError` if fewer than three distinct vertices remain, a latitude is\n"
+    "outside [-90, 90], a coordinate is `nan` or infinite, consecutive vertices are\n"
+    "antipodal, or the polygon does not fit inside a hemisphere.",
+    PolygonConstructor::tp_new, Guard<polygon_repr>::call, polygon_getset, polygon_methods);
+PyType_Spec polygon_spec = class_spec<aoi::Polygon>("satvane._satvane.Polygon", polygon_slots.data());
 
-// ---- Enumerations ----------------------------------------------------------------------------
+// ---- Coverage and area arguments -------------------------------------------------------------
 
 constexpr EnumInfo kCoverageInfo{
     ClassId::Coverage, "satvane._satvane.Coverage", "Coverage",
