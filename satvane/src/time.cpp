@@ -63,13 +63,6 @@ std::optional<Duration> Duration::checked_sub(Duration other) const {
   return checked_add(*negated);
 }
 
-std::optional<std::int64_t> Duration::total_nanos() const {
-  std::int64_t ns;
-  if (__builtin_mul_overflow(seconds_, kNanosPerSecond, &ns)) return std::nullopt;
-  if (__builtin_add_overflow(ns, std::int64_t(nanos_), &ns)) return std::nullopt;
-  return ns;
-}
-
 std::optional<Instant> Instant::from_unix(std::int64_t seconds, std::uint32_t nanosecond) {
   if (nanosecond >= kNanosPerSecond || seconds < kMinUnixSeconds || seconds > kMaxUnixSeconds)
     return std::nullopt;

@@ -31,8 +31,6 @@ class Duration {
   constexpr double as_seconds_f64() const { return double(seconds_) + double(nanos_) * 1e-9; }
   // Truncated toward zero to whole milliseconds.
   constexpr std::int64_t whole_millis_toward_zero() const;
-  // Total nanoseconds when they fit in 64 bits.
-  std::optional<std::int64_t> total_nanos() const;
 
   constexpr bool is_negative() const { return seconds_ < 0; }
   constexpr bool is_zero() const { return seconds_ == 0 && nanos_ == 0; }
