@@ -2,7 +2,6 @@
 
 import math
 import random
-import sys
 from decimal import Decimal
 
 import numpy as np
@@ -10,6 +9,7 @@ import pytest
 from hypothesis import given, settings, strategies as st
 
 from satvane import Circle, Coverage, FillRule, GeodeticPoint, LatLon, Polygon, Rectangle
+from leak_checks import reference_counts
 
 LATLON_TYPE_TEXT = "expected a LatLon, a GeodeticPoint, or a (latitude_deg, longitude_deg) tuple"
 
@@ -558,6 +558,6 @@ def test_area_arguments_and_members_keep_their_reference_counts(centre):
     vertices = [(0.5, 0.5), LatLon(0.5, 10.5), GeodeticPoint(10.5, 10.5, 0.0)]
     watched = (centre, vertices, *vertices, FillRule.EvenOdd)
     exercise_areas(10, centre, vertices, FillRule.EvenOdd)  # warm caches
-    counts = [sys.getrefcount(obj) for obj in watched]
+    counts = reference_counts(watched)
     exercise_areas(500, centre, vertices, FillRule.EvenOdd)
-    assert [sys.getrefcount(obj) for obj in watched] == counts
+    assert reference_counts(watched) == counts

@@ -3,12 +3,11 @@
 import gc
 import json
 import os
-import sys
-import tracemalloc
 
 import pytest
 
 from satvane import Classification, Elements, Tle
+from leak_checks import reference_counts, traced_growth_bytes
 from test_elements import ISS_KWARGS, OMM
 from test_tle import LINE_1, LINE_2, NAME
 
@@ -50,12 +49,7 @@ def rss_bytes():
 def test_memory_stays_flat_over_many_calls():
     exercise(20_000)  # warm caches, freelists and the allocator
     gc.collect()
-    tracemalloc.start()
-    before_traced = tracemalloc.get_traced_memory()[0]
-    exercise(20_000)
-    gc.collect()
-    traced_growth = tracemalloc.get_traced_memory()[0] - before_traced
-    tracemalloc.stop()
+    traced_growth = traced_growth_bytes(lambda: (exercise(20_000), gc.collect()))
     assert traced_growth < 256 * 1024, traced_growth
 
     if UNDER_ASAN:
@@ -70,7 +64,8 @@ def test_arguments_and_results_are_not_over_referenced():
     name, line_1, line_2 = (NAME + "x")[:-1], (LINE_1 + "x")[:-1], (LINE_2 + "x")[:-1]  # private objects
     member = Classification.Secret
     epoch = ISS_KWARGS["epoch"]
-    counts = [sys.getrefcount(obj) for obj in (name, line_1, line_2, member, epoch)]
+    watched = (name, line_1, line_2, member, epoch)
+    counts = reference_counts(watched)
     for _ in range(1000):
         Tle(name, line_1, line_2).to_elements()
         Tle.__new__(Tle, name, line_1=line_1, line_2=line_2)
@@ -79,4 +74,4 @@ def test_arguments_and_results_are_not_over_referenced():
             Elements(**{**ISS_KWARGS, "norad_id": -1, "epoch": epoch})
         except OverflowError:
             pass
-    assert [sys.getrefcount(obj) for obj in (name, line_1, line_2, member, epoch)] == counts
+    assert reference_counts(watched) == counts

@@ -4,8 +4,6 @@ import inspect
 import math
 import operator
 import re
-import sys
-import tracemalloc
 from datetime import datetime, timedelta, timezone
 
 import numpy as np
@@ -15,6 +13,7 @@ from hypothesis import strategies as st
 
 import satvane
 from satvane import Vec3
+from leak_checks import reference_counts, traced_growth_bytes
 
 UTC = timezone.utc
 UNIX_EPOCH = datetime(1970, 1, 1, tzinfo=UTC)
@@ -450,18 +449,15 @@ def exercise_vectors(rounds, teme, t, observer):
 def test_vector_arguments_are_not_over_referenced(teme, observer_cls):
     t = T0.replace(microsecond=7)  # objects private to this test
     observer = observer_cls(45.0, 10.0, 0.0)
-    counts = [sys.getrefcount(obj) for obj in (teme, t, observer)]
+    watched = (teme, t, observer)
+    counts = reference_counts(watched)
     exercise_vectors(1000, teme, t, observer)
-    assert [sys.getrefcount(obj) for obj in (teme, t, observer)] == counts
+    assert reference_counts(watched) == counts
 
 
 @pytest.mark.slow
 def test_vector_memory_stays_flat(teme, observer_cls):
     observer = observer_cls(45.0, 10.0, 0.0)
     exercise_vectors(5_000, teme, T0, observer)
-    tracemalloc.start()
-    before = tracemalloc.get_traced_memory()[0]
-    exercise_vectors(15_000, teme, T0, observer)
-    growth = tracemalloc.get_traced_memory()[0] - before
-    tracemalloc.stop()
+    growth = traced_growth_bytes(lambda: exercise_vectors(15_000, teme, T0, observer))
     assert growth < 256 * 1024, growth

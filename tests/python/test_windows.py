@@ -6,7 +6,6 @@ import operator
 import struct
 import subprocess
 import sys
-import tracemalloc
 import types
 import warnings
 from datetime import datetime, timedelta, timezone
@@ -17,6 +16,7 @@ from hypothesis import strategies as st
 
 import satvane
 from satvane import ApsisEvent, IlluminationState, Interval
+from leak_checks import reference_counts, traced_growth_bytes
 
 UTC = timezone.utc
 A = datetime(2024, 3, 1, 12, 0, 0, tzinfo=UTC)
@@ -474,18 +474,14 @@ def test_window_arguments_and_members_are_not_over_referenced():
     start, end = A.replace(microsecond=1), C.replace(microsecond=2)  # objects private to this test
     other = types.SimpleNamespace(start=B.replace(microsecond=3), end=D.replace(microsecond=4))
     watched = (start, end, other, other.start, IlluminationState.Eclipse, ApsisEvent.Perigee)
-    counts = [sys.getrefcount(obj) for obj in watched]
+    counts = reference_counts(watched)
     exercise_windows(1000, start, end, other)
-    assert [sys.getrefcount(obj) for obj in watched] == counts
+    assert reference_counts(watched) == counts
 
 
 @pytest.mark.slow
 def test_window_memory_stays_flat():
     other = types.SimpleNamespace(start=B, end=D)
     exercise_windows(5_000, A, C, other)
-    tracemalloc.start()
-    before = tracemalloc.get_traced_memory()[0]
-    exercise_windows(20_000, A, C, other)
-    growth = tracemalloc.get_traced_memory()[0] - before
-    tracemalloc.stop()
+    growth = traced_growth_bytes(lambda: exercise_windows(20_000, A, C, other))
     assert growth < 256 * 1024, growth
