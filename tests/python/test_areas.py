@@ -10,8 +10,7 @@ from hypothesis import given, settings, strategies as st
 
 from satvane import Circle, Coverage, FillRule, GeodeticPoint, LatLon, Polygon, Rectangle
 from leak_checks import reference_counts
-
-LATLON_TYPE_TEXT = "expected a LatLon, a GeodeticPoint, or a (latitude_deg, longitude_deg) tuple"
+from test_convert import LATLON_TEXT
 
 
 def notes(error):
@@ -195,7 +194,7 @@ def test_polygon_larger_than_a_hemisphere_reports_one_decimal():
 def test_wrong_position_forms_raise_the_latlon_type_error_with_a_note(build, parameter):
     with pytest.raises(TypeError) as error:
         build()
-    assert str(error.value) == LATLON_TYPE_TEXT
+    assert str(error.value) == LATLON_TEXT
     assert notes(error) == [f"while processing '{parameter}'"]
 
 
@@ -218,7 +217,7 @@ def test_non_float_and_non_fill_rule_arguments_are_type_errors_with_a_note(build
 def test_polygon_vertex_errors_pass_through_without_a_note():
     with pytest.raises(TypeError) as error:
         Polygon([(0, 0), [0, 10], (10, 10)])
-    assert str(error.value) == LATLON_TYPE_TEXT
+    assert str(error.value) == LATLON_TEXT
     assert notes(error) == []
     with pytest.raises(TypeError) as error:
         Polygon(42)
