@@ -11,7 +11,6 @@
 namespace satvane::aoi::detail {
 
 inline constexpr double kPi = std::numbers::pi;
-inline constexpr double kTwoPi = 6.283185307179586;
 // Largest admissible radius of a cap (and of a polygon's bounding cap): just short of a
 // hemisphere, so that "inside" never becomes ambiguous.
 inline constexpr double kMaxCapRadius = 1.5707963257948965;  // π/2 − 1e-9

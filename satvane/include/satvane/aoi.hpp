@@ -26,8 +26,8 @@
 
 namespace satvane::aoi {
 
-inline constexpr double kDegToRad = 0.017453292519943295;
-inline constexpr double kRadToDeg = 57.29577951308232;
+using satvane::kDegToRad;
+using satvane::kRadToDeg;
 
 // Unit vector (cos φ cos λ, cos φ sin λ, sin φ) of a latitude and longitude in degrees.
 Vec3 unit_vector(LatLon point);

@@ -15,10 +15,6 @@ inline constexpr double kWgs84OneMinusE2 = 0.9933056200098587;
 inline constexpr double kWgs84E4 = 4.481472345240445e-05;
 inline constexpr double kEarthRotation_rad_s = 7.292115e-05;
 
-inline constexpr double kDegToRad = 0.017453292519943295;
-inline constexpr double kRadToDeg = 57.29577951308232;
-inline constexpr double kTwoPi = 6.283185307179586;
-
 inline constexpr double kJulianDateUnixEpoch = 2440587.5;
 inline constexpr double kJulianDateJ2000 = 2451545.0;
 

@@ -5,6 +5,11 @@
 
 namespace satvane {
 
+// Angle units: the records below hold degrees, the arithmetic on them works in radians.
+inline constexpr double kDegToRad = 0.017453292519943295;
+inline constexpr double kRadToDeg = 57.29577951308232;
+inline constexpr double kTwoPi = 6.283185307179586;
+
 // Latitude and longitude in degrees (no altitude).
 struct LatLon {
   double latitude_deg = 0.0;
