@@ -191,14 +191,11 @@ int predictor_ready(ModuleState&, PyTypeObject* type) {
 
 // ---- Refinement ------------------------------------------------------------------------------
 
-// None or omitted keeps the default.
-std::optional<double> arg_tolerance(PyObject* obj, const char* param, double fallback) {
-  if (obj == nullptr || obj == Py_None) return fallback;
-  return arg_f64(obj, param);
-}
-std::optional<std::uint64_t> arg_max_iter(PyObject* obj, const char* param, std::uint64_t fallback) {
-  if (obj == nullptr || obj == Py_None) return fallback;
-  return arg_u64(obj, param);
+// A Refinement field read with `Convert`; None or omitted gives the field's default.
+template <auto Member, auto Convert>
+auto arg_refinement_field(PyObject* obj, const char* param) -> decltype(Convert(obj, param)) {
+  if (obj == nullptr || obj == Py_None) return Refinement{}.*Member;
+  return Convert(obj, param);
 }
 
 constexpr Param kRefinementOptions[] = {{"time_tolerance", false}, {"max_iter", false}};
@@ -207,11 +204,11 @@ constexpr Signature kRefinementSignature{"Refinement", {}, kRefinementOptions};
 PyObject* refinement_new(PyTypeObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   Args<2> parsed;
   if (!parsed.parse(kRefinementSignature, args, nargs, kwnames)) return nullptr;
-  Refinement refinement;
-  const auto tolerance = arg_tolerance(parsed[0], "time_tolerance", refinement.time_tolerance);
+  const auto tolerance = arg_refinement_field<&Refinement::time_tolerance, arg_f64>(parsed[0], "time_tolerance");
   if (!tolerance) return nullptr;
-  const auto max_iter = arg_max_iter(parsed[1], "max_iter", refinement.max_iter);
+  const auto max_iter = arg_refinement_field<&Refinement::max_iter, arg_u64>(parsed[1], "max_iter");
   if (!max_iter) return nullptr;
+  Refinement refinement;
   refinement.time_tolerance = *tolerance;
   refinement.max_iter = *max_iter;
   return box(type, refinement);
@@ -227,7 +224,7 @@ int set_refinement_field(PyObject* self, PyObject* value, void*) {
     return -1;
   }
   Refinement& refinement = unbox<Refinement>(self);
-  const auto converted = Convert(value, "v", Refinement{}.*Member);
+  const auto converted = arg_refinement_field<Member, Convert>(value, "v");
   if (!converted) return -1;
   refinement.*Member = *converted;
   return 0;
@@ -235,10 +232,10 @@ int set_refinement_field(PyObject* self, PyObject* value, void*) {
 
 PyGetSetDef refinement_getset[] = {
     {"time_tolerance", get_field<Refinement, &Refinement::time_tolerance>,
-     set_refinement_field<&Refinement::time_tolerance, arg_tolerance>,
+     set_refinement_field<&Refinement::time_tolerance, arg_f64>,
      "Convergence threshold on the crossing time, in seconds.", nullptr},
     {"max_iter", get_field<Refinement, &Refinement::max_iter>,
-     set_refinement_field<&Refinement::max_iter, arg_max_iter>, "Maximum number of solver iterations.", nullptr},
+     set_refinement_field<&Refinement::max_iter, arg_u64>, "Maximum number of solver iterations.", nullptr},
     {},
 };
 
