@@ -98,6 +98,15 @@ struct FixedStep {
   std::optional<Instant> next_time(Instant now, const EventSample*) const { return now.checked_add(step); }
 };
 
+// The strategy's next coarse time after `cursor`, or nothing when that time is out of range or
+// not after `cursor` (a stalled strategy ends the scan instead of hanging it).
+template <StepStrategy S>
+std::optional<Instant> next_coarse_time(S& step, Instant cursor, const EventSample* last) {
+  const auto t = step.next_time(cursor, last);
+  if (t && *t <= cursor) return std::nullopt;
+  return t;
+}
+
 // Strides at max(min_step, max_step) while the function is far below zero or falling; while it
 // rises towards zero, strides the predicted time to reach zero in whole seconds, never below
 // min_step. Both durations are meant to be positive (the searches raise them to 1 s).
@@ -344,9 +353,7 @@ template <EventFunction F, StepStrategy S>
 std::optional<Instant> CrossingIter<F, S>::next_scan_time() {
   if (!cursor_) return detector_.interval.start;
   const EventSample* last = previous_ && previous_->value < 0 && previous_->time == *cursor_ ? &*previous_ : nullptr;
-  const auto t = detector_.step.next_time(*cursor_, last);
-  if (t && *t <= *cursor_) return std::nullopt;  // a stalled strategy ends the scan
-  return t;
+  return next_coarse_time(detector_.step, *cursor_, last);
 }
 
 template <EventFunction F, StepStrategy S>
@@ -448,9 +455,7 @@ std::optional<Instant> WindowIter<F, S>::next_scan_time() {
   if (pending_) return cursor_;
   if (resume_at_) return std::exchange(resume_at_, std::nullopt);
   const EventSample* last = last_ && last_->time == *cursor_ ? &*last_ : nullptr;
-  const auto t = detector_.step.next_time(*cursor_, last);
-  if (t && *t <= *cursor_) return std::nullopt;  // a stalled strategy ends the scan
-  return t;
+  return next_coarse_time(detector_.step, *cursor_, last);
 }
 
 // Runs the coarse scan until an item is due (returned) or the scan leaves the interval
