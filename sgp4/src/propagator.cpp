@@ -125,10 +125,12 @@ detail::InclinationTerms inclination_terms(double sin_i, double cos_i, double j3
   return t;
 }
 
-// Quantities of the epoch orbit that the drag and secular coefficients are built from.
+// Quantities of the epoch orbit that the drag and secular coefficients are built from, with
+// the Brouwer mean motion recovered from the Kozai one (initl).
 struct EpochOrbit {
   double cosio, cosio2, sinio;
   double omeosq, rteosq;
+  double brouwer_mean_motion;  // rad/min; not positive for a record that is no orbit
   double ao;   // semi-major axis, earth radii
   double con41, con42;
   double posq;
@@ -143,7 +145,15 @@ EpochOrbit epoch_orbit(const detail::EpochElements& el, const detail::Geopotenti
   o.cosio = std::cos(el.inclination);
   o.cosio2 = o.cosio * o.cosio;
   o.sinio = std::sin(el.inclination);
-  const double no = el.brouwer_mean_motion;
+
+  const double ak = std::pow(geo.ke / el.kozai_mean_motion, two_thirds);
+  const double d1 = 0.75 * geo.j2 * (3.0 * o.cosio2 - 1.0) / (o.rteosq * o.omeosq);
+  double del = d1 / (ak * ak);
+  const double adel = ak * (1.0 - del * del - del * (1.0 / 3.0 + 134.0 * del * del / 81.0));
+  del = d1 / (adel * adel);
+  const double no = el.kozai_mean_motion / (1.0 + del);
+  o.brouwer_mean_motion = no;
+
   o.ao = std::pow(geo.ke / no, two_thirds);
   const double po = o.ao * o.omeosq;
   o.con42 = 1.0 - 5.0 * o.cosio2;
@@ -151,20 +161,6 @@ EpochOrbit epoch_orbit(const detail::EpochElements& el, const detail::Geopotenti
   o.posq = po * po;
   o.rp = o.ao * (1.0 - el.eccentricity);
   return o;
-}
-
-// Recovers the Brouwer mean motion from the Kozai one (initl).
-double brouwer_mean_motion(const detail::EpochElements& el, const detail::Geopotential& geo) {
-  const double omeosq = 1.0 - el.eccentricity * el.eccentricity;
-  const double rteosq = std::sqrt(omeosq);
-  const double cosio = std::cos(el.inclination);
-  const double cosio2 = cosio * cosio;
-  const double ak = std::pow(geo.ke / el.kozai_mean_motion, two_thirds);
-  const double d1 = 0.75 * geo.j2 * (3.0 * cosio2 - 1.0) / (rteosq * omeosq);
-  double del = d1 / (ak * ak);
-  const double adel = ak * (1.0 - del * del - del * (1.0 / 3.0 + 134.0 * del * del / 81.0));
-  del = d1 / (adel * adel);
-  return el.kozai_mean_motion / (1.0 + del);
 }
 
 // Atmospheric density model: the s and q0 - s parameters, lowered for low perigees.
@@ -270,7 +266,8 @@ std::expected<Constants, ElementsError> Constants::from_elements(const Elements&
   // A zero mean motion is no orbit either; NaN goes through and propagates as NaN.
   if (el.kozai_mean_motion <= 0.0)
     return std::unexpected(ElementsError{ElementsError::Kind::NegativeKozaiMeanMotion});
-  el.brouwer_mean_motion = brouwer_mean_motion(el, geo);
+  const EpochOrbit orbit = epoch_orbit(el, geo);
+  el.brouwer_mean_motion = orbit.brouwer_mean_motion;
   if (el.brouwer_mean_motion <= 0.0)
     return std::unexpected(ElementsError{ElementsError::Kind::NegativeBrouwerMeanMotion});
 
@@ -279,7 +276,6 @@ std::expected<Constants, ElementsError> Constants::from_elements(const Elements&
   c.sidereal_time_at_epoch_rad_ =
       mode == Mode::Afspc72 ? afspc_sidereal_time(c.epoch_days_since_1950_) : iau_sidereal_time(epoch_jd);
 
-  const EpochOrbit orbit = epoch_orbit(el, geo);
   c.semi_major_axis_factor_ = orbit.ao;
   c.secular_ = secular_terms(el, orbit, geo);
   c.epoch_inclination_ = inclination_terms(orbit.sinio, orbit.cosio, geo.j3_over_j2);
