@@ -74,11 +74,6 @@ struct ErrorText {
   }
 };
 
-std::expected<void, Error> check_finite(std::string_view what, double value) {
-  if (!std::isfinite(value)) return std::unexpected(NotFinite{what, value});
-  return {};
-}
-
 // Into [-π, π).
 double normalized_longitude(double lon) {
   double wrapped = std::fmod(lon, kTwoPi);
@@ -98,17 +93,14 @@ double wrap_two_pi(double angle) {
 std::string Error::text() const { return std::visit(ErrorText{}, detail_); }
 
 std::expected<LatLon, Error> checked_point(LatLon point) {
-  if (auto lat = checked_latitude(point.latitude_deg); !lat) return std::unexpected(lat.error());
-  if (auto ok = check_finite("point longitude", point.longitude_deg); !ok)
-    return std::unexpected(ok.error());
+  if (auto ok = check_position(point, "point longitude"); !ok) return std::unexpected(ok.error());
   return point;
 }
 
 // ---- Circle ------------------------------------------------------------------------------
 
 std::expected<Circle, Error> Circle::create(LatLon centre, double radius_deg) {
-  if (auto lat = checked_latitude(centre.latitude_deg); !lat) return std::unexpected(lat.error());
-  if (auto ok = check_finite("circle centre longitude", centre.longitude_deg); !ok)
+  if (auto ok = check_position(centre, "circle centre longitude"); !ok)
     return std::unexpected(ok.error());
   if (auto ok = check_finite("circle radius", radius_deg); !ok) return std::unexpected(ok.error());
   const double radius = radius_deg * kDegToRad;

@@ -17,9 +17,8 @@ std::expected<std::vector<Vec3>, Error> distinct_ring(std::span<const LatLon> po
   std::vector<Vec3> ring;
   ring.reserve(points.size());
   for (const LatLon& point : points) {
-    if (auto lat = checked_latitude(point.latitude_deg); !lat) return std::unexpected(lat.error());
-    if (!std::isfinite(point.longitude_deg))
-      return std::unexpected(NotFinite{"polygon vertex longitude", point.longitude_deg});
+    if (auto ok = check_position(point, "polygon vertex longitude"); !ok)
+      return std::unexpected(ok.error());
     const Vec3 unit = unit_vector(point);
     if (ring.empty() || !coincident(unit, ring.back())) ring.push_back(unit);
   }
