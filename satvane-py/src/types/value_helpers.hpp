@@ -58,7 +58,8 @@ PyObject* nullary_method(PyObject* self, PyObject*) {
   return to_py(state_of(self), Apply(unbox<T>(self)));
 }
 
-// PyMethodDef entries for the two forms above, run under Guard.
+// PyMethodDef entries for a METH_FASTCALL | METH_KEYWORDS function (such as `unary_method`) and
+// a METH_NOARGS one (such as `nullary_method`), run under Guard.
 template <auto Fn>
 inline PyMethodDef fastcall_method(const char* name, const char* doc) {
   return PyMethodDef{name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(Guard<Fn>::call)),
