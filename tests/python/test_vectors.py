@@ -13,19 +13,16 @@ from hypothesis import strategies as st
 
 import satvane
 from satvane import Vec3
+from frames_reference import enu_rotation, geodetic_to_ecef, teme_to_ecef
 from leak_checks import reference_counts, traced_growth_bytes
 
 UTC = timezone.utc
-UNIX_EPOCH = datetime(1970, 1, 1, tzinfo=UTC)
 T0 = datetime(2008, 9, 20, 18, 30, 15, 250000, tzinfo=UTC)
 ISS = (
     "ISS (ZARYA)",
     "1 25544U 98067A   08264.51782528 -.00002182  00000-0 -11606-4 0  2927",
     "2 25544  51.6416 247.4627 0006703 130.5360 325.0288 15.72125391563537",
 )
-OMEGA_EARTH = 7.292115e-05
-WGS84_A = 6378137.0
-WGS84_E2 = 0.0066943799901413165
 RAD_TO_DEG = 57.29577951308232
 STATE_CLASSES = ["StateVectorTeme", "StateVectorEcef", "StateVectorEnu", "StateVectorLvlh"]
 ALL_CLASSES = ["Vec3", *STATE_CLASSES, "Observation", "Pointing"]
@@ -63,42 +60,6 @@ def observation_repr(obs):
 
 
 # --- Reference formulas, written out independently of the library -----------------------------
-
-
-def sidereal_angle(t):
-    seconds = (t - UNIX_EPOCH) // timedelta(seconds=1)
-    s = float(seconds) + float(t.microsecond * 1000) * 1e-9
-    T = ((s / 86400.0 + 2440587.5) - 2451545.0) / 36525.0
-    g = 3164400184.812866 * T + 67310.54841 + 0.093104 * T * T - 6.2e-06 * T * T * T
-    g = math.fmod(math.fmod(g, 86400.0) + 86400.0, 86400.0)
-    return g * 6.283185307179586 / 86400.0
-
-
-def rot_z(theta):
-    c, s = math.cos(theta), math.sin(theta)
-    return np.array([[c, s, 0.0], [-s, c, 0.0], [0.0, 0.0, 1.0]])
-
-
-def teme_to_ecef(r, v, t):
-    m = rot_z(sidereal_angle(t))
-    r_ecef = m @ r
-    return r_ecef, m @ v - np.cross([0.0, 0.0, OMEGA_EARTH], r_ecef)
-
-
-def geodetic_to_ecef(lat_deg, lon_deg, alt_m):
-    lat, lon = math.radians(lat_deg), math.radians(lon_deg)
-    n = WGS84_A / math.sqrt(1 - WGS84_E2 * math.sin(lat) ** 2)
-    return np.array(
-        [(n + alt_m) * math.cos(lat) * math.cos(lon), (n + alt_m) * math.cos(lat) * math.sin(lon), (n * (1 - WGS84_E2) + alt_m) * math.sin(lat)]
-    )
-
-
-def enu_axes(lat_deg, lon_deg):
-    lat, lon = math.radians(lat_deg), math.radians(lon_deg)
-    east = [-math.sin(lon), math.cos(lon), 0.0]
-    north = [-math.sin(lat) * math.cos(lon), -math.sin(lat) * math.sin(lon), math.cos(lat)]
-    up = [math.cos(lat) * math.cos(lon), math.cos(lat) * math.sin(lon), math.sin(lat)]
-    return np.array([east, north, up])
 
 
 def lvlh_axes(r, v):
@@ -301,7 +262,7 @@ def test_ecef_to_enu_and_observation(teme, observer_cls):
     ecef = teme.to_ecef(T0)
     enu = ecef.to_enu(observer)
     assert type(enu) is satvane.StateVectorEnu
-    axes = enu_axes(45.0, 10.0)
+    axes = enu_rotation(45.0, 10.0)
     d = vec(ecef.position) - geodetic_to_ecef(45.0, 10.0, 350.0)
     np.testing.assert_allclose(vec(enu.position), axes @ d, rtol=0, atol=1e-6)
     np.testing.assert_allclose(vec(enu.velocity), axes @ vec(ecef.velocity), rtol=0, atol=1e-9)
