@@ -20,10 +20,10 @@ class Duration {
   constexpr Duration() = default;
   static constexpr Duration from_parts(std::int64_t seconds, std::int64_t nanos);  // any nanos
   static constexpr Duration seconds(std::int64_t s) { return from_parts(s, 0); }
-  static constexpr Duration millis(std::int64_t ms) { return from_parts(0, 0).plus_millis(ms); }
-  static constexpr Duration nanos(std::int64_t ns) {
-    return from_parts(floor_div(ns, kNanosPerSecond), floor_mod(ns, kNanosPerSecond));
+  static constexpr Duration millis(std::int64_t ms) {
+    return from_parts(floor_div(ms, 1000), floor_mod(ms, 1000) * 1'000'000);
   }
+  static constexpr Duration nanos(std::int64_t ns) { return from_parts(0, ns); }
 
   constexpr std::int64_t whole_seconds() const { return seconds_; }  // floor
   constexpr std::uint32_t subsec_nanos() const { return nanos_; }
@@ -51,9 +51,6 @@ class Duration {
   }
 
  private:
-  constexpr Duration plus_millis(std::int64_t ms) const {
-    return from_parts(seconds_ + floor_div(ms, 1000), std::int64_t(nanos_) + floor_mod(ms, 1000) * 1'000'000);
-  }
   std::int64_t seconds_ = 0;
   std::uint32_t nanos_ = 0;
 };
