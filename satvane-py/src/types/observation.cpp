@@ -18,11 +18,8 @@ PyObject* observation_repr(PyObject* self) {
   append_fixed(text, o.azimuth_rad * kRadToDeg, 2);
   text += "°, el=";
   append_fixed(text, o.elevation_rad * kRadToDeg, 2);
-  text += "°, range=";
-  append_fixed(text, o.range_m, 0);
-  text += "m, range_rate=";
-  append_fixed(text, o.range_rate_m_s, 1);
-  text += "m/s)";
+  text += "°, ";
+  append_range_and_rate(text, o.range_m, o.range_rate_m_s);
   return repr_result(text);
 }
 

@@ -13,11 +13,8 @@ PyObject* pointing_repr(PyObject* self) {
   const Pointing& p = unbox<Pointing>(self);
   std::string text = "Pointing(off_nadir=";
   append_fixed(text, off_nadir_deg(p.direction), 2);
-  text += "°, range=";
-  append_fixed(text, p.range_m, 0);
-  text += "m, range_rate=";
-  append_fixed(text, p.range_rate_m_s, 1);
-  text += "m/s)";
+  text += "°, ";
+  append_range_and_rate(text, p.range_m, p.range_rate_m_s);
   return repr_result(text);
 }
 

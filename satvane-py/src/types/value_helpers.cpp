@@ -17,4 +17,12 @@ void append_fixed(std::string& out, double value, int decimals) {
   }
 }
 
+void append_range_and_rate(std::string& out, double range_m, double range_rate_m_s) {
+  out += "range=";
+  append_fixed(out, range_m, 0);
+  out += "m, range_rate=";
+  append_fixed(out, range_rate_m_s, 1);
+  out += "m/s)";
+}
+
 }  // namespace satvane::py

@@ -34,6 +34,10 @@ std::array<PyType_Slot, 9> value_slots(const char* doc, PyGetSetDef* getset, rep
 // Fixed point with `decimals` digits after the point, rounded to nearest; "NaN", "inf", "-inf".
 void append_fixed(std::string& out, double value, int decimals);
 
+// "range=…m, range_rate=…m/s)", whole metres and tenths of a metre per second: the tail of the
+// Observation and Pointing reprs.
+void append_range_and_rate(std::string& out, double range_m, double range_rate_m_s);
+
 // A str from repr text (UTF-8: reprs carry "°").
 inline PyObject* repr_result(const std::string& text) {
   return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
