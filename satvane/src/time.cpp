@@ -134,8 +134,8 @@ Instant f64_to_datetime(double seconds) {
   } else {
     n = static_cast<std::int64_t>(scaled);  // truncation toward zero
   }
-  const std::int64_t whole = Duration::floor_div(n, kNanosPerSecond);
-  return *Instant::from_unix(whole, std::uint32_t(n - whole * kNanosPerSecond));
+  return *Instant::from_unix(Duration::floor_div(n, kNanosPerSecond),
+                             std::uint32_t(Duration::floor_mod(n, kNanosPerSecond)));
 }
 
 std::optional<Instant> DateTimeIter::next() {

@@ -90,6 +90,18 @@ TEST(Arithmetic, MillisecondsTruncateTowardZero) {
   EXPECT_EQ(Duration::from_parts(-3, 999'999'999).whole_millis_toward_zero(), -2000);
 }
 
+// Checked at compile time: an overflow on the way would make these not constant.
+TEST(Arithmetic, FloorRemainderHoldsAtTheInt64Ends) {
+  constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
+  constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+  static_assert(Duration::nanos(kMin) == Duration::from_parts(-9'223'372'037, 145'224'192));
+  static_assert(Duration::millis(kMin) == Duration::from_parts(-9'223'372'036'854'776, 192'000'000));
+  static_assert(Duration::nanos(kMax) == Duration::from_parts(9'223'372'036, 854'775'807));
+  static_assert(Duration::floor_mod(-7, 3) == 2 && Duration::floor_mod(7, -3) == -2);
+  static_assert(Duration::floor_mod(-7, -3) == -1 && Duration::floor_mod(-3000, 1000) == 0);
+  EXPECT_EQ(f64_to_datetime(-1e300), *Instant::from_unix(-9'223'372'037, 145'224'192));
+}
+
 struct WalkCase {
   unsigned end_second;
   std::vector<unsigned> yielded_seconds;

@@ -46,8 +46,10 @@ class Duration {
     std::int64_t q = a / b;
     return (a % b != 0 && ((a < 0) != (b < 0))) ? q - 1 : q;
   }
+  // From the truncated remainder, so that no product can overflow near the int64 ends.
   static constexpr std::int64_t floor_mod(std::int64_t a, std::int64_t b) {
-    return a - floor_div(a, b) * b;
+    const std::int64_t r = a % b;
+    return r != 0 && ((r < 0) != (b < 0)) ? r + b : r;
   }
 
  private:
