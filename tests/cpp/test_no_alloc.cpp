@@ -2,9 +2,8 @@
 // heap. This executable replaces the global allocation functions to count calls.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstdlib>
-#include <new>
+#include <cmath>
+#include <cstdint>
 #include <string>
 
 #include "satvane/frames.hpp"
