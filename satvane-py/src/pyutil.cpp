@@ -26,7 +26,7 @@ std::nullptr_t raise_not_instance(PyObject* obj, const char* expected_type) {
   return nullptr;
 }
 
-void note_parameter(const char* param) {
+void note_parameter(const char* param) noexcept {
   PyObject* type = nullptr;
   PyObject* value = nullptr;
   PyObject* traceback = nullptr;
@@ -34,10 +34,11 @@ void note_parameter(const char* param) {
   if (type == nullptr) return;
   PyErr_NormalizeException(&type, &value, &traceback);
   if (traceback != nullptr) PyException_SetTraceback(value, traceback);
-  const std::string note = std::string("while processing '") + param + "'";
-  PyObject* result = PyObject_CallMethod(value, "add_note", "s", note.c_str());
-  if (result == nullptr) PyErr_Clear();
-  Py_XDECREF(result);
+  // Built by the interpreter, not in a std::string: unguarded callers (attribute setters) rely
+  // on this throwing nothing.
+  Ref note(PyUnicode_FromFormat("while processing '%s'", param));
+  Ref result(note ? PyObject_CallMethod(value, "add_note", "O", note.get()) : nullptr);
+  if (!result) PyErr_Clear();
   PyErr_Restore(type, value, traceback);
 }
 

@@ -82,7 +82,7 @@ std::nullptr_t raise_not_instance(PyObject* obj, const char* expected_type);
 
 // Adds the note "while processing '<param>'" to the exception being raised; a failure to add
 // it is swallowed so the original exception survives.
-void note_parameter(const char* param);
+void note_parameter(const char* param) noexcept;
 
 // A Python str from UTF-8 text that may be malformed (bad bytes are replaced): never fails
 // for a decoding reason.
