@@ -271,6 +271,8 @@ std::expected<WalkEnd, Error> walk_to_crossing(F& function, Instant from, const 
       previous = point;
       continue;
     }
+    // The walk has carried past the known outside instant: the edge lies between the last
+    // inside sample and that instant.
     auto crossing = refine_crossing(function, refinement, previous, *walk.outside);
     if (!crossing) return std::unexpected(std::move(crossing.error()));
     return WalkEnd{*crossing, *walk.outside};
