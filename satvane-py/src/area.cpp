@@ -1,7 +1,6 @@
 #include "area.hpp"
 
 #include <cstddef>
-#include <iterator>
 #include <string>
 #include <vector>
 
