@@ -13,10 +13,8 @@ namespace satvane::aoi {
 using namespace detail;
 
 Vec3 unit_vector(LatLon point) {
-  const double lat = point.latitude_deg * kDegToRad;
-  const double lon = reduced_longitude_deg(point.longitude_deg) * kDegToRad;
-  const double cos_lat = std::cos(lat);
-  return {cos_lat * std::cos(lon), cos_lat * std::sin(lon), std::sin(lat)};
+  return unit_vector_rad(point.latitude_deg * kDegToRad,
+                         reduced_longitude_deg(point.longitude_deg) * kDegToRad);
 }
 
 LatLon lat_lon_from_unit(const Vec3& unit) {
@@ -160,13 +158,9 @@ std::expected<Rectangle, Error> Rectangle::build(double south, double north, dou
     return Meridian{{-std::sin(lon), std::cos(lon), 0.0}, {std::cos(lon), std::sin(lon), 0.0}};
   };
   // Corners straight from the stored radians, so bounds and corners agree to the last bit.
-  const auto corner = [](double lat, double lon) {
-    const double cos_lat = std::cos(lat);
-    return Vec3{cos_lat * std::cos(lon), cos_lat * std::sin(lon), std::sin(lat)};
-  };
-  box.edges_ =
-      Edges{{corner(south, west), corner(south, east), corner(north, east), corner(north, west)},
-            {meridian(west), meridian(east)}};
+  box.edges_ = Edges{{unit_vector_rad(south, west), unit_vector_rad(south, east),
+                      unit_vector_rad(north, east), unit_vector_rad(north, west)},
+                     {meridian(west), meridian(east)}};
   return box;
 }
 

@@ -33,6 +33,12 @@ inline double reduced_longitude_deg(double longitude_deg) {
   return std::fmod(longitude_deg, 360.0);
 }
 
+// Unit vector of a latitude and longitude in radians.
+inline Vec3 unit_vector_rad(double lat, double lon) {
+  const double cos_lat = std::cos(lat);
+  return {cos_lat * std::cos(lon), cos_lat * std::sin(lon), std::sin(lat)};
+}
+
 // Latitude in radians, or the Latitude error (NaN fails too).
 inline std::expected<double, Error> checked_latitude(double latitude_deg) {
   if (!(std::fabs(latitude_deg) <= 90.0)) return std::unexpected(LatitudeOutOfRange{latitude_deg});
