@@ -2,8 +2,6 @@
 
 #include <cmath>
 
-#include "satvane/frames.hpp"
-
 namespace satvane {
 
 Observation to_observation(const StateVector<Enu>& enu) {
