@@ -12,6 +12,7 @@
 #include "satvane/predictor.hpp"
 
 #include "allocation_counter.hpp"
+#include "iss_tle.hpp"
 
 namespace satvane {
 namespace {
@@ -25,9 +26,7 @@ TEST(NoAlloc, CounterSeesHeapUse) {
 }
 
 TEST(NoAlloc, PerSampleOperationsAllocateNothing) {
-  const auto predictor =
-      Predictor::from_tle("ISS (ZARYA)", "1 25544U 98067A   20194.05493000  .00000813  00000-0  22646-4 0  9993",
-                          "2 25544  51.6431 189.6454 0001427  74.8669  50.1546 15.49456427236170");
+  const auto predictor = Predictor::from_tle(test_support::kIssName, test_support::kIssLine1, test_support::kIssLine2);
   ASSERT_TRUE(predictor);
   const GeodeticPoint site{48.85, 2.35, 35.0};
   double sink = 0.0;  // keeps the results alive

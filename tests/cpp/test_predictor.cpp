@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "frames_reference.hpp"
+#include "iss_tle.hpp"
 #include "satvane/diagnostics.hpp"
 #include "satvane/frames.hpp"
 #include "satvane/illumination.hpp"
@@ -15,9 +16,9 @@
 namespace satvane {
 namespace {
 
-constexpr const char* kIssName = "ISS (ZARYA)";
-constexpr const char* kIssLine1 = "1 25544U 98067A   20194.05493000  .00000813  00000-0  22646-4 0  9993";
-constexpr const char* kIssLine2 = "2 25544  51.6431 189.6454 0001427  74.8669  50.1546 15.49456427236170";
+using test_support::kIssLine1;
+using test_support::kIssLine2;
+using test_support::kIssName;
 
 Predictor iss() { return *Predictor::from_tle(kIssName, kIssLine1, kIssLine2); }
 sgp4::Elements iss_elements() { return *sgp4::parse_tle(kIssName, kIssLine1, kIssLine2); }
