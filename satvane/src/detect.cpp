@@ -4,14 +4,10 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "sgp4/format.hpp"
+
 namespace satvane {
 namespace {
-
-void append_int(std::string& out, std::uint64_t value) {
-  char buffer[24];
-  const auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
-  out.append(buffer, end);
-}
 
 void append_padded(std::string& out, std::uint64_t value, int width) {
   char buffer[24];
@@ -42,7 +38,7 @@ Magnitude magnitude_of_negative(Duration d) {
 std::string iso8601_negative(Duration d) {
   const Magnitude m = magnitude_of_negative(d);
   std::string out = "-PT";
-  append_int(out, m.seconds);
+  sgp4::append_unsigned(out, m.seconds);
   if (m.nanos != 0) {
     std::uint32_t fraction = m.nanos;
     int digits = 9;
@@ -135,7 +131,7 @@ std::string format_duration(Duration d) {
   const auto append_part = [&out](std::uint64_t count, const Unit& unit) {
     if (count == 0) return;
     if (!out.empty()) out.push_back(' ');
-    append_int(out, count);
+    sgp4::append_unsigned(out, count);
     out += unit.name;
     if (unit.plural && count > 1) out.push_back('s');
   };
