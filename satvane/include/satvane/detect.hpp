@@ -98,15 +98,6 @@ struct FixedStep {
   std::optional<Instant> next_time(Instant now, const EventSample*) const { return now.checked_add(step); }
 };
 
-// The strategy's next coarse time after `cursor`, or nothing when that time is out of range or
-// not after `cursor` (a stalled strategy ends the scan instead of hanging it).
-template <StepStrategy S>
-std::optional<Instant> next_coarse_time(S& step, Instant cursor, const EventSample* last) {
-  const auto t = step.next_time(cursor, last);
-  if (t && *t <= cursor) return std::nullopt;
-  return t;
-}
-
 // Strides at max(min_step, max_step) while the function is far below zero or falling; while it
 // rises towards zero, strides the predicted time to reach zero in whole seconds, never below
 // min_step. Both durations are meant to be positive (the searches raise them to 1 s).
@@ -116,6 +107,15 @@ struct ThresholdStep {
 
   std::optional<Instant> next_time(Instant now, const EventSample* last) const;
 };
+
+// The strategy's next coarse time after `cursor`, or nothing when that time is out of range or
+// not after `cursor` (a stalled strategy ends the scan instead of hanging it).
+template <StepStrategy S>
+std::optional<Instant> next_coarse_time(S& step, Instant cursor, const EventSample* last) {
+  const auto t = step.next_time(cursor, last);
+  if (t && *t <= cursor) return std::nullopt;
+  return t;
+}
 
 // ---------------------------------------------------------------------------------------------
 // Items, intervals and errors
@@ -233,7 +233,9 @@ struct Walk {
 
 struct WalkEnd {
   Instant crossing;  // refined edge, or the bound when the window is cut there
-  Instant bracket;   // the last walk sample (outside, unless it is the bound)
+  // The outside end of the last refinement: the last walk sample, or the known outside instant
+  // the walk carried past; the bound itself when the window is cut there.
+  Instant bracket;
 };
 
 inline Duration effective_walk_step(Duration walk_step) { return std::max(walk_step, Duration::seconds(1)); }
