@@ -109,9 +109,10 @@ struct ThresholdStep {
 };
 
 // The strategy's next coarse time after `cursor`, or nothing when that time is out of range or
-// not after `cursor` (a stalled strategy ends the scan instead of hanging it).
+// not after `cursor` (a stalled strategy ends the scan instead of hanging it). Marked inline
+// because it runs once per coarse sample and GCC would otherwise keep it out of line.
 template <StepStrategy S>
-std::optional<Instant> next_coarse_time(S& step, Instant cursor, const EventSample* last) {
+inline std::optional<Instant> next_coarse_time(S& step, Instant cursor, const EventSample* last) {
   const auto t = step.next_time(cursor, last);
   if (t && *t <= cursor) return std::nullopt;
   return t;
