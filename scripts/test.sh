@@ -22,7 +22,7 @@ python -m pytest -q tests/python
 echo "== Python tests against the module built with AddressSanitizer and UndefinedBehaviorSanitizer =="
 cmake -S . -B build/sanitize-python -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSATVANE_SANITIZE=ON \
   -DSATVANE_BUILD_TESTS=OFF -DSATVANE_BUILD_PYTHON=ON -DPython_EXECUTABLE="$(command -v python)" >/dev/null
-cmake --build build/sanitize-python -j "$jobs" --target _satvane
+cmake --build build/sanitize-python -j "$jobs" --target _satvane _batch
 # The interpreter itself is not instrumented: preload the runtime. Python never frees some
 # objects at exit by design, so leak detection stays off here (the leak test measures instead).
 PYTHONPATH="$root/build/sanitize-python/satvane-py/python" \

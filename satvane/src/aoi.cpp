@@ -106,6 +106,14 @@ std::expected<Circle, Error> Circle::create(LatLon centre, double radius_deg) {
   return Circle(unit_vector(centre), radius);
 }
 
+std::expected<Circle, Error> Circle::from_state(const Vec3& centre_unit, double radius_rad) {
+  for (const double component : {centre_unit.x, centre_unit.y, centre_unit.z})
+    if (auto ok = check_finite("circle centre", component); !ok) return std::unexpected(ok.error());
+  if (!(radius_rad > 0.0 && radius_rad < kMaxCapRadius))
+    return std::unexpected(CircleRadius{radius_rad * kRadToDeg});
+  return Circle(centre_unit, radius_rad);
+}
+
 double Circle::signed_angular_offset(LatLon point) const {
   if (!is_valid_point(point)) return kNaN;
   const double offset = radius_ - angle_between(centre_, unit_vector(point));
@@ -141,6 +149,15 @@ std::expected<Rectangle, Error> Rectangle::latitude_band(double south_deg, doubl
   const auto north = checked_latitude(north_deg);
   if (!north) return std::unexpected(north.error());
   return build(*south, *north, -kPi, kTwoPi);
+}
+
+std::expected<Rectangle, Error> Rectangle::from_state(double south, double north, double west,
+                                                      double span) {
+  for (const double bound : {south, north})
+    if (!(std::fabs(bound) <= 90.0 * kDegToRad)) return std::unexpected(LatitudeOutOfRange{bound * kRadToDeg});
+  if (auto ok = check_finite("rectangle west longitude", west); !ok) return std::unexpected(ok.error());
+  if (auto ok = check_finite("rectangle span", span); !ok) return std::unexpected(ok.error());
+  return build(south, north, west, span);
 }
 
 std::expected<Rectangle, Error> Rectangle::build(double south, double north, double west,

@@ -40,9 +40,23 @@ Vec3 vertex_centre(std::span<const Vec3> vertices) {
 std::expected<Polygon, Error> Polygon::create(std::span<const LatLon> points) {
   auto ring = distinct_ring(points);
   if (!ring) return std::unexpected(ring.error());
+  return from_ring(std::move(*ring));
+}
 
+std::expected<Polygon, Error> Polygon::from_state(std::span<const Vec3> vertices, FillRule rule) {
+  if (vertices.size() < 3) return std::unexpected(TooFewVertices{vertices.size()});
+  for (const Vec3& v : vertices) {
+    for (const double component : {v.x, v.y, v.z})
+      if (auto ok = check_finite("polygon vertex", component); !ok) return std::unexpected(ok.error());
+  }
+  auto polygon = from_ring(std::vector<Vec3>(vertices.begin(), vertices.end()));
+  if (polygon) polygon->fill_rule_ = rule;
+  return polygon;
+}
+
+std::expected<Polygon, Error> Polygon::from_ring(std::vector<Vec3> ring) {
   Polygon polygon;
-  polygon.vertices_ = std::move(*ring);
+  polygon.vertices_ = std::move(ring);
   const std::span<const Vec3> vertices = polygon.vertices_;
   const std::size_t n = vertices.size();
   polygon.edges_.reserve(n);

@@ -16,13 +16,6 @@ constexpr EnumInfo kEventInfo{
 };
 using EventEnum = Enumeration<kEventInfo>;
 
-struct ApsisRecord {
-  Instant time;
-  ApsisKind event;
-  double altitude_m;
-  friend bool operator==(const ApsisRecord&, const ApsisRecord&) = default;
-};
-
 PyObject* repr(PyObject* self) {
   const ApsisRecord& apsis = unbox<ApsisRecord>(self);
   std::string text = "Apsis(event=";

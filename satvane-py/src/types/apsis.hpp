@@ -15,6 +15,14 @@ enum class ApsisKind : std::uint8_t { Apogee = 0, Perigee = 1 };
 // The shared ApsisEvent member.
 PyObject* to_py(ModuleState& state, ApsisKind kind);
 
+// The record an instance holds.
+struct ApsisRecord {
+  Instant time;
+  ApsisKind event;
+  double altitude_m;
+  friend bool operator==(const ApsisRecord&, const ApsisRecord&) = default;
+};
+
 PyObject* make_apsis(ModuleState& state, Instant time, ApsisKind kind, double altitude_m);
 
 }  // namespace satvane::py

@@ -4,6 +4,12 @@
 
 namespace satvane::py {
 
+// Found by window_hash through the record's namespace.
+void hash_fields(SipHasher13& hasher, const IlluminationWindow& window) {
+  hash_fields(hasher, span_of(window));
+  hasher.write_u8(static_cast<std::uint8_t>(window.state));
+}
+
 namespace {
 
 constexpr EnumInfo kStateInfo{
@@ -15,18 +21,6 @@ constexpr EnumInfo kStateInfo{
     2,
 };
 using StateEnum = Enumeration<kStateInfo>;
-
-struct IlluminationWindow {
-  Instant start;
-  Instant end;
-  IlluminationState state;
-  friend bool operator==(const IlluminationWindow&, const IlluminationWindow&) = default;
-};
-
-void hash_fields(SipHasher13& hasher, const IlluminationWindow& window) {
-  hash_fields(hasher, span_of(window));
-  hasher.write_u8(static_cast<std::uint8_t>(window.state));
-}
 
 PyObject* repr(PyObject* self) {
   const IlluminationWindow& window = unbox<IlluminationWindow>(self);

@@ -114,6 +114,8 @@ std::expected<LatLon, Error> checked_point(LatLon point);
 class Circle {
  public:
   static std::expected<Circle, Error> create(LatLon centre, double radius_deg);
+  // The circle whose centre_unit() and radius() these are, bit for bit (a saved circle).
+  static std::expected<Circle, Error> from_state(const Vec3& centre_unit, double radius_rad);
 
   LatLon centre() const { return lat_lon_from_unit(centre_); }
   const Vec3& centre_unit() const { return centre_; }
@@ -135,6 +137,9 @@ class Rectangle {
  public:
   static std::expected<Rectangle, Error> create(LatLon south_west, LatLon north_east);
   static std::expected<Rectangle, Error> latitude_band(double south_deg, double north_deg);
+  // The box whose south(), north(), west() and span() these are, bit for bit (a saved box).
+  static std::expected<Rectangle, Error> from_state(double south, double north, double west,
+                                                    double span);
 
   // Radians. `west` is in [-π, π); `span` is exactly 2π for a band.
   double south() const { return south_; }
@@ -186,6 +191,8 @@ class Polygon {
   static std::expected<Polygon, Error> create(std::initializer_list<LatLon> vertices) {
     return create(std::span<const LatLon>(vertices.begin(), vertices.size()));
   }
+  // The polygon whose vertices() and fill_rule() these are, bit for bit (a saved polygon).
+  static std::expected<Polygon, Error> from_state(std::span<const Vec3> vertices, FillRule rule);
 
   std::span<const Vec3> vertices() const { return vertices_; }
   const Vec3& centre() const { return centre_; }
@@ -204,6 +211,8 @@ class Polygon {
   };
 
   Polygon() = default;
+  // Edges, centre and radius of a ring of distinct unit vectors.
+  static std::expected<Polygon, Error> from_ring(std::vector<Vec3> ring);
   double boundary_distance(const Vec3& p) const;
   int winding_number(const Vec3& p, const Vec3& north_at_p) const;
 
