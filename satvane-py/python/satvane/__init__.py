@@ -5,8 +5,11 @@ from __future__ import annotations
 import datetime as _datetime
 import typing as _typing
 
-from satvane import _satvane
+from satvane import _pickle, _satvane
 from satvane._satvane import *  # noqa: F401,F403
+from satvane.catalog import load_catalog
+
+_pickle.register()
 
 
 @_typing.runtime_checkable
@@ -28,4 +31,5 @@ LatLonLike = _typing.Union["LatLon", "GeodeticPoint", "tuple[float, float]"]
 # An area of interest on the ground.
 Area = _typing.Union["Polygon", "Rectangle", "Circle"]
 
-__all__ = [name for name in vars(_satvane) if not name.startswith("_")] + ["LatLonLike", "IntervalRange", "Area"]
+__all__ = [name for name in vars(_satvane) if not name.startswith("_")] + [
+    "LatLonLike", "IntervalRange", "Area", "load_catalog"]
