@@ -25,10 +25,9 @@ def elements(tle=TLES[0]):
     return Tle(*tle).to_elements()
 
 
-def failing_elements():
-    """Propagation fails near perigee (negative semi-latus rectum) from 25 minutes on."""
-    base = elements(DECAYED)
-    return Elements(norad_id=33333, epoch=base.epoch, mean_motion=4.00004038, eccentricity=0.995,
+def failing_elements(epoch):
+    """Propagation fails near each perigee (negative semi-latus rectum) from 25 minutes after `epoch` on."""
+    return Elements(norad_id=33333, epoch=epoch, mean_motion=4.00004038, eccentricity=0.995,
                     inclination=96.4736, right_ascension=157.9986, argument_of_perigee=244.0492,
                     mean_anomaly=110.6523, mean_motion_dot=0.25992681, drag_term=0.24476e-3, object_name="FAILING")
 
