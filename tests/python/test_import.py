@@ -38,7 +38,7 @@ def test_classes_report_the_extension_module():
 
 
 def test_package_reexports_every_class_and_the_aliases():
-    assert satvane.__all__ == public_names() + ["LatLonLike", "IntervalRange", "Area"]
+    assert satvane.__all__ == public_names() + ["LatLonLike", "IntervalRange", "Area", "load_catalog"]
     for name in public_names():
         assert getattr(satvane, name) is getattr(_satvane, name)
 
