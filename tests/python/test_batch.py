@@ -128,3 +128,18 @@ def test_without_numpy_the_message_names_what_to_install(monkeypatch):
     monkeypatch.setitem(sys.modules, "numpy", None)
     with pytest.raises(ImportError, match=r"pip install 'satvane\[batch\]'"):
         batch.propagate(PREDICTORS, [START])
+
+
+def test_ctrl_c_stops_a_long_batch_promptly():
+    import _thread
+    import threading
+    import time
+
+    times = np.datetime64("2006-06-25", "ns") + np.arange(500_000, dtype="timedelta64[s]")
+    timer = threading.Timer(0.05, _thread.interrupt_main)
+    start = time.perf_counter()
+    timer.start()
+    with pytest.raises(KeyboardInterrupt):
+        batch.propagate(PREDICTORS[:5] * 2, times, threads=1)  # 5 million samples: over a second
+    assert time.perf_counter() - start < 0.55  # the signal is seen between chunks of a few milliseconds
+    timer.join()
