@@ -47,7 +47,7 @@ bool below_surface(const Vec3& r_m) {
 
 // ---- Arrays --------------------------------------------------------------------------------
 
-enum class Item : char { F64 = 'f', I64 = 'i', Bool = 'b' };
+enum class Item { F64, I64, Bool };
 
 bool format_is(const Py_buffer& view, Item item) {
   std::string_view format = view.format ? view.format : "B";
@@ -203,32 +203,38 @@ struct Findings {
 
 // ---- Running the loops -----------------------------------------------------------------------
 
-// Calls work(k, begin, end) for the k-th of [0, count) split into one block per thread, and returns the
-// first exception thrown, if any. Falls back to the calling thread when no thread can start.
+// Calls work(k, begin, end) for the k-th of [0, count) split into one block per thread, and
+// returns the first exception thrown, if any: it runs without the interpreter lock, so nothing
+// may leave it by unwinding. Falls back to the calling thread when no thread can start.
 template <class Work>
-std::exception_ptr run_split(std::size_t count, std::size_t threads, Work work) {
-  threads = std::clamp<std::size_t>(threads, 1, std::max<std::size_t>(count, 1));
-  std::vector<std::exception_ptr> errors(threads);
-  auto block = [&](std::size_t k) {
-    try {
-      work(k, count * k / threads, count * (k + 1) / threads);
-    } catch (...) {
-      errors[k] = std::current_exception();
-    }
-  };
-  std::vector<std::thread> pool;
-  std::size_t k = 1;
+std::exception_ptr run_split(std::size_t count, std::size_t threads, Work work) noexcept {
   try {
-    for (; k < threads; ++k) pool.emplace_back(block, k);
+    threads = std::clamp<std::size_t>(threads, 1, std::max<std::size_t>(count, 1));
+    std::vector<std::exception_ptr> errors(threads);
+    auto block = [&](std::size_t k) {
+      try {
+        work(k, count * k / threads, count * (k + 1) / threads);
+      } catch (...) {
+        errors[k] = std::current_exception();
+      }
+    };
+    std::vector<std::thread> pool;
+    pool.reserve(threads - 1);
+    std::size_t k = 1;
+    try {
+      for (; k < threads; ++k) pool.emplace_back(block, k);
+    } catch (...) {
+      for (; k < threads; ++k) block(k);  // no more threads to be had: do the rest here
+    }
+    block(0);
+    for (std::thread& t : pool) t.join();
+    for (const auto& e : errors) {
+      if (e) return e;
+    }
+    return nullptr;
   } catch (...) {
-    for (; k < threads; ++k) block(k);  // no more threads to be had: do the rest here
+    return std::current_exception();
   }
-  block(0);
-  for (std::thread& t : pool) t.join();
-  for (const auto& e : errors) {
-    if (e) return e;
-  }
-  return nullptr;
 }
 
 // Runs work(block, begin, end) over [0, count) in chunks of `per_chunk` items without the interpreter
