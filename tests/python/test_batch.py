@@ -114,6 +114,10 @@ def test_bad_arguments_fail_before_any_work():
         batch.propagate([OBSERVERS[0]], t)
     with pytest.raises(TypeError, match="'tuple' object is not an instance of 'GeodeticPoint'"):
         batch.observe(PREDICTORS[0], [(51.5, 0.0)], t)
+    with pytest.raises(ValueError, match=r"observer 1: latitude 91.0 is outside \[-90, 90\]"):
+        batch.observe(PREDICTORS[0], [OBSERVERS[0], GeodeticPoint(91, 0, 0)], t)
+    with pytest.raises(ValueError, match="observer 0: longitude and altitude must be finite"):
+        batch.observe(PREDICTORS[0], [GeodeticPoint(0, 0, math.nan)], t)
     with pytest.raises(ValueError, match="times must not hold NaT"):
         batch.propagate(PREDICTORS, np.array(["NaT"], dtype="datetime64[ns]"))
     from satvane import _batch

@@ -19,6 +19,7 @@ as UTC) or a sequence of `datetime` objects in `datetime.timezone.utc`.
 from __future__ import annotations
 
 import datetime as _dt
+import math
 import os
 from typing import TYPE_CHECKING, Iterable, NamedTuple, Sequence
 
@@ -127,6 +128,17 @@ def propagate(predictors: Iterable[Predictor], times, *, frame: str = "teme",
     return StateArrays(position, velocity, failed, errors)
 
 
+def _check_observers(observers) -> None:
+    """Observers somewhere on or above the Earth: a real latitude, finite longitude and altitude."""
+    for index, o in enumerate(observers):
+        if not isinstance(o, GeodeticPoint):
+            continue  # the extension names the wrong type
+        if not -90.0 <= o.latitude_deg <= 90.0:
+            raise ValueError(f"observer {index}: latitude {o.latitude_deg} is outside [-90, 90]")
+        if not (math.isfinite(o.longitude_deg) and math.isfinite(o.altitude)):
+            raise ValueError(f"observer {index}: longitude and altitude must be finite, got {o!r}")
+
+
 def observe(predictor: Predictor, observers: Sequence[GeodeticPoint], times, *,
             threads: int | None = None) -> LookAngles:
     """What every observer sees of `predictor` at every instant, as `Predictor.observe_at`.
@@ -136,6 +148,7 @@ def observe(predictor: Predictor, observers: Sequence[GeodeticPoint], times, *,
     """
     np = _numpy()
     observers = tuple(observers)
+    _check_observers(observers)
     ns = times_ns(times)
     shape = (len(observers), len(ns))
     columns = [np.empty(shape) for _ in range(4)]
