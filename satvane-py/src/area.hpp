@@ -6,7 +6,7 @@
 #include <optional>
 
 #include "pyutil.hpp"
-#include "satvane/aoi.hpp"
+#include "satvane/area.hpp"
 #include "satvane/vectors.hpp"
 
 namespace satvane::py {

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "satvane/aoi.hpp"
+#include "satvane/area.hpp"
 
 #include "allocation_counter.hpp"
 

@@ -5,7 +5,7 @@
 #include <numbers>
 #include <vector>
 
-#include "satvane/aoi.hpp"
+#include "satvane/area.hpp"
 
 using satvane::LatLon;
 using namespace satvane::aoi;

@@ -3,8 +3,8 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "aoi_detail.hpp"
-#include "satvane/aoi.hpp"
+#include "area_detail.hpp"
+#include "satvane/area.hpp"
 
 namespace satvane::aoi {
 

@@ -7,7 +7,7 @@
 #include <numbers>
 #include <string_view>
 
-#include "satvane/aoi.hpp"
+#include "satvane/area.hpp"
 
 namespace satvane::aoi::detail {
 

@@ -1,11 +1,11 @@
 // Sphere helpers, area errors, circles and latitude/longitude boxes.
-#include "satvane/aoi.hpp"
+#include "satvane/area.hpp"
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 
-#include "aoi_detail.hpp"
+#include "area_detail.hpp"
 #include "sgp4/format.hpp"
 
 namespace satvane::aoi {
