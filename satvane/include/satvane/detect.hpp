@@ -581,20 +581,18 @@ class CrossingIterBuilder {
   CrossingIterBuilder() = default;
 
   template <EventFunction G>
-  CrossingIterBuilder<G, S> function(G function) const {
+  [[nodiscard]] CrossingIterBuilder<G, S> function(G function) const {
     return {std::move(function), step_, refinement_, interval_};
   }
   template <StepStrategy T>
-  CrossingIterBuilder<F, T> step_strategy(T step) const {
+  [[nodiscard]] CrossingIterBuilder<F, T> step_strategy(T step) const {
     return {function_, std::move(step), refinement_, interval_};
   }
-  CrossingIterBuilder& refinement(Refinement refinement) {
-    refinement_ = refinement;
-    return *this;
+  [[nodiscard]] CrossingIterBuilder refinement(Refinement refinement) const {
+    return with([&](CrossingIterBuilder& b) { b.refinement_ = refinement; });
   }
-  CrossingIterBuilder& interval(Instant start, Instant end) {
-    interval_ = TimeInterval{start, end};
-    return *this;
+  [[nodiscard]] CrossingIterBuilder interval(Instant start, Instant end) const {
+    return with([&](CrossingIterBuilder& b) { b.interval_ = TimeInterval{start, end}; });
   }
 
   template <EventFunction G = F>  // a template so the builder can exist while F is Missing
@@ -604,6 +602,15 @@ class CrossingIterBuilder {
   }
 
  private:
+  // A copy of this builder with one change: every setter leaves the builder it is called on as
+  // it was and returns the changed copy, so chained calls read the same for every setter.
+  template <class Change>
+  CrossingIterBuilder with(Change change) const {
+    CrossingIterBuilder next = *this;
+    change(next);
+    return next;
+  }
+
   template <class, class>
   friend class CrossingIterBuilder;
 
@@ -622,40 +629,33 @@ class WindowIterBuilder {
   WindowIterBuilder() = default;
 
   template <EventFunction G>
-  WindowIterBuilder<G, S> function(G function) const {
+  [[nodiscard]] WindowIterBuilder<G, S> function(G function) const {
     return {std::move(function), step_, options_, interval_};
   }
   template <StepStrategy T>
-  WindowIterBuilder<F, T> step_strategy(T step) const {
+  [[nodiscard]] WindowIterBuilder<F, T> step_strategy(T step) const {
     return {function_, std::move(step), options_, interval_};
   }
-  WindowIterBuilder& refinement(Refinement refinement) {
-    options_.refinement = refinement;
-    return *this;
+  [[nodiscard]] WindowIterBuilder refinement(Refinement refinement) const {
+    return with([&](WindowIterBuilder& b) { b.options_.refinement = refinement; });
   }
-  WindowIterBuilder& walk_step(Duration walk_step) {
-    options_.walk_step = walk_step;
-    return *this;
+  [[nodiscard]] WindowIterBuilder walk_step(Duration walk_step) const {
+    return with([&](WindowIterBuilder& b) { b.options_.walk_step = walk_step; });
   }
-  WindowIterBuilder& max_window_duration(Duration max_window_duration) {
-    options_.max_window_duration = max_window_duration;
-    return *this;
+  [[nodiscard]] WindowIterBuilder max_window_duration(Duration max_window_duration) const {
+    return with([&](WindowIterBuilder& b) { b.options_.max_window_duration = max_window_duration; });
   }
-  WindowIterBuilder& windows_only(bool windows_only) {
-    options_.windows_only = windows_only;
-    return *this;
+  [[nodiscard]] WindowIterBuilder windows_only(bool windows_only) const {
+    return with([&](WindowIterBuilder& b) { b.options_.windows_only = windows_only; });
   }
-  WindowIterBuilder& skip_leading_partial(bool skip_leading_partial) {
-    options_.skip_leading_partial = skip_leading_partial;
-    return *this;
+  [[nodiscard]] WindowIterBuilder skip_leading_partial(bool skip_leading_partial) const {
+    return with([&](WindowIterBuilder& b) { b.options_.skip_leading_partial = skip_leading_partial; });
   }
-  WindowIterBuilder& clamp_to_interval(bool clamp_to_interval) {
-    options_.clamp_to_interval = clamp_to_interval;
-    return *this;
+  [[nodiscard]] WindowIterBuilder clamp_to_interval(bool clamp_to_interval) const {
+    return with([&](WindowIterBuilder& b) { b.options_.clamp_to_interval = clamp_to_interval; });
   }
-  WindowIterBuilder& interval(Instant start, Instant end) {
-    interval_ = TimeInterval{start, end};
-    return *this;
+  [[nodiscard]] WindowIterBuilder interval(Instant start, Instant end) const {
+    return with([&](WindowIterBuilder& b) { b.interval_ = TimeInterval{start, end}; });
   }
 
   template <EventFunction G = F>  // a template so the builder can exist while F is Missing
@@ -667,6 +667,15 @@ class WindowIterBuilder {
   }
 
  private:
+  // A copy of this builder with one change: every setter leaves the builder it is called on as
+  // it was and returns the changed copy, so chained calls read the same for every setter.
+  template <class Change>
+  WindowIterBuilder with(Change change) const {
+    WindowIterBuilder next = *this;
+    change(next);
+    return next;
+  }
+
   template <class, class>
   friend class WindowIterBuilder;
 
