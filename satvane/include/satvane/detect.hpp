@@ -186,16 +186,6 @@ class Error {
   Detail detail_;
 };
 
-// "2024-03-01 12:00:05 UTC"; a fractional second, when present, in 3, 6 or 9 digits.
-std::string format_datetime(Instant t);
-// Non-negative: "0s", "1h", "1h 30m", "2days", "1year 2months 3s 500ms"; negative: ISO 8601
-// seconds, "-PT60S", "-PT1.5S".
-std::string format_duration(Duration d);
-
-// t + d and t - d, or the core error carrying the overflow text.
-std::expected<Instant, satvane::Error> plus(Instant t, Duration d);
-std::expected<Instant, satvane::Error> minus(Instant t, Duration d);
-
 }  // namespace detect
 
 // The core Interval error of a builder whose interval was never set.
@@ -303,14 +293,14 @@ template <EventFunction F>
 std::expected<WindowEdges, Error> resolve_positive_window(F& function, Instant t, Duration walk_step,
                                                           Duration max_window_duration,
                                                           const Refinement& refinement, EdgeBounds bounds = {}) {
-  const auto back_limit = detect::minus(t, max_window_duration);
+  const auto back_limit = minus(t, max_window_duration);
   if (!back_limit) return std::unexpected(back_limit.error());
   const Walk back{WalkDirection::Backward, walk_step, *back_limit, bounds.lower, t, max_window_duration,
                   bounds.outside_before};
   const auto start = walk_to_crossing(function, t, back, refinement);
   if (!start) return std::unexpected(start.error());
 
-  const auto forward_limit = detect::plus(start->crossing, max_window_duration);
+  const auto forward_limit = plus(start->crossing, max_window_duration);
   if (!forward_limit) return std::unexpected(forward_limit.error());
   const Walk forward{WalkDirection::Forward, walk_step, *forward_limit, bounds.upper, t, max_window_duration};
   const auto end = walk_to_crossing(function, t, forward, refinement);
@@ -520,7 +510,7 @@ std::optional<WindowItem> WindowIter<F, S>::finish() {
 template <EventFunction F, StepStrategy S>
 std::optional<WindowItem> WindowIter<F, S>::skip_leading_window(Instant t) {
   const WindowOptions& options = detector_.options;
-  const auto limit = detect::plus(t, options.max_window_duration);
+  const auto limit = plus(t, options.max_window_duration);
   if (!limit) return std::unexpected(limit.error());
   const Walk walk{WalkDirection::Forward, options.walk_step, *limit, end_bound(), t, options.max_window_duration};
   const auto end = walk_to_crossing(detector_.function, t, walk, options.refinement);
