@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <limits>
 
+#include "sgp4/civil.hpp"
 #include "sgp4/format.hpp"
 
 namespace satvane {
@@ -13,13 +14,6 @@ namespace {
 
 constexpr std::int64_t kMinYear = -262143;
 constexpr std::int64_t kMaxYear = 262142;
-
-bool is_leap(std::int64_t year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
-
-unsigned days_in_month(std::int64_t year, unsigned month) {
-  static constexpr unsigned kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  return month == 2 && is_leap(year) ? 29 : kDays[month - 1];
-}
 
 // Unix seconds of -262143-01-01T00:00:00 and 262142-12-31T23:59:59 (checked in the tests).
 constexpr std::int64_t kMinUnixSeconds = -8334601228800;
@@ -66,16 +60,6 @@ std::string iso8601_negative(Duration d) {
 
 }  // namespace
 
-// Howard Hinnant's days_from_civil: exact over the whole 64-bit day range we use.
-std::int64_t days_from_civil(std::int64_t year, unsigned month, unsigned day) {
-  year -= month <= 2;
-  const std::int64_t era = Duration::floor_div(year, 400);
-  const std::int64_t year_of_era = year - era * 400;                                  // [0, 399]
-  const std::int64_t day_of_year = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;  // [0, 365]
-  const std::int64_t day_of_era = year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
-  return era * 146097 + day_of_era - 719468;
-}
-
 std::optional<Duration> Duration::checked_add(Duration other) const {
   std::int64_t seconds;
   if (__builtin_add_overflow(seconds_, other.seconds_, &seconds)) return std::nullopt;
@@ -118,7 +102,7 @@ std::optional<Instant> Instant::from_unix(std::int64_t seconds, std::uint32_t na
 
 std::optional<Instant> Instant::from_civil(const CivilDateTime& c) {
   if (c.year < kMinYear || c.year > kMaxYear || c.month < 1 || c.month > 12 || c.day < 1 ||
-      c.day > days_in_month(c.year, c.month) || c.hour > 23 || c.minute > 59 || c.second > 59)
+      c.day > sgp4::civil::days_in_month(c.year, c.month) || c.hour > 23 || c.minute > 59 || c.second > 59)
     return std::nullopt;
   const std::int64_t days = days_from_civil(c.year, c.month, c.day);
   return from_unix(days * kSecondsPerDay + c.hour * 3600 + c.minute * 60 + c.second, c.nanosecond);

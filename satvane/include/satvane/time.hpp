@@ -10,6 +10,7 @@
 #include <string>
 
 #include "satvane/error.hpp"
+#include "sgp4/civil.hpp"
 #include "sgp4/elements.hpp"
 
 namespace satvane {
@@ -145,8 +146,8 @@ double datetime_to_f64(Instant t);
 // Total: NaN gives the Unix epoch, huge values saturate at the 64-bit nanosecond range.
 Instant f64_to_datetime(double seconds);
 
-// Days since 1970-01-01 of a proleptic Gregorian date (any month/day; not validated).
-std::int64_t days_from_civil(std::int64_t year, unsigned month, unsigned day);
+// Days since 1970-01-01 of a proleptic Gregorian date (month 1..12, day not validated).
+using sgp4::civil::days_from_civil;
 
 // Walk over [start, end) with a positive step.
 class DateTimeIter {
