@@ -142,12 +142,31 @@ def keyword_elements(**changes):
     [
         (dict(eccentricity=1.5), "The epoch eccentricity (1.5) is outside the range [0, 1["),
         (dict(eccentricity=-0.25), "The epoch eccentricity (-0.25) is outside the range [0, 1["),
+        (dict(mean_motion=math.nan), "The element MEAN_MOTION (NaN) is not finite"),
+        (dict(drag_term=math.inf), "The element BSTAR (inf) is not finite"),
+        (dict(inclination=-math.inf), "The element INCLINATION (-inf) is not finite"),
+        (dict(mean_motion_ddot=math.nan), "The element MEAN_MOTION_DDOT (NaN) is not finite"),
     ],
 )
 def test_unusable_elements_are_value_errors(changes, text):
     with pytest.raises(ValueError) as error:
         Predictor(keyword_elements(**changes))
     assert str(error.value) == "SGP4 elements error: " + text
+
+
+@pytest.mark.parametrize("changes, minutes", [
+    (dict(drag_term=1e300), 0.0),
+    (dict(mean_motion=1e300), 0.0),
+    (dict(mean_motion=2.00562768, inclination=1e-310), 60.0),  # deep space, subnormal inclination
+])
+def test_a_non_finite_state_is_an_error_in_every_query(changes, minutes):
+    predictor = Predictor(keyword_elements(**changes))
+    t = predictor.epoch + dt.timedelta(minutes=minutes)
+    for query in (predictor.propagate, predictor.sub_point, predictor.illumination_state,
+                  lambda t: predictor.observe_at(t, GeodeticPoint(0, 0, 0))):
+        with pytest.raises(RuntimeError) as error:
+            query(t)
+        assert str(error.value) == f"SGP4 propagation error: The propagated state is not finite {minutes:g} minutes after epoch"
 
 
 def test_malformed_tle_reports_the_parser_text_once():
@@ -442,9 +461,12 @@ def test_predictors_from_arbitrary_elements(values, minutes):
         return
     offset = dt.timedelta(minutes=max(-1e6, min(1e6, minutes))) if math.isfinite(minutes) else dt.timedelta(0)
     try:
-        predictor.observe_at(predictor.epoch + offset, GeodeticPoint(0, 0, 0))
+        state = predictor.propagate(predictor.epoch + offset)
     except RuntimeError as error:
         assert str(error).startswith("SGP4 propagation error: ")
+        return
+    assert all(map(math.isfinite, [state.position.x, state.position.y, state.position.z,
+                                   state.velocity.x, state.velocity.y, state.velocity.z]))
 
 
 @settings(max_examples=100, deadline=None)

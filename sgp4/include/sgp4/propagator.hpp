@@ -17,9 +17,16 @@ namespace sgp4 {
 enum class Mode : std::uint8_t { Standard, Afspc72 };
 
 struct ElementsError {
-  enum class Kind : std::uint8_t { OutOfRangeEccentricity, NegativeKozaiMeanMotion, NegativeBrouwerMeanMotion };
+  enum class Kind : std::uint8_t {
+    OutOfRangeEccentricity,
+    NegativeKozaiMeanMotion,
+    NegativeBrouwerMeanMotion,
+    NonFiniteField,  // NaN or infinite: no state could follow from it
+  };
   Kind kind;
-  double eccentricity = 0.0;  // for OutOfRangeEccentricity
+  double eccentricity = 0.0;   // for OutOfRangeEccentricity
+  const char* field = nullptr; // for NonFiniteField: the OMM key, "MEAN_MOTION"
+  double value = 0.0;          // for NonFiniteField
 
   std::string text() const;
 };
@@ -29,6 +36,9 @@ struct PropagationError {
     EccentricityBeforePerturbations,
     EccentricityAfterPerturbations,
     NegativeSemiLatusRectum,
+    // The model overflowed or divided by zero (a mean motion driven below zero by the
+    // resonance, a near-parabolic orbit, absurd drag): never handed out as a state.
+    NonFiniteState,
   };
   Kind kind;
   double eccentricity = 0.0;  // for the two eccentricity kinds
