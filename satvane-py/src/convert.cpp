@@ -167,7 +167,13 @@ std::optional<LatLon> latlon_from_py(ModuleState& state, PyObject* obj) {
                                      ? -1.0
                                      : PyFloat_AsDouble(PyTuple_GET_ITEM(obj, 1));
     if (!PyErr_Occurred()) return LatLon{latitude_deg, longitude_deg};
-    PyErr_Clear();  // the tuple's own failure is not the one reported
+    // An item that is no float (TypeError, ValueError, or an int too large: OverflowError) is
+    // reported as the wrong form; anything else an item's __float__ raised (KeyboardInterrupt,
+    // MemoryError) goes on unchanged.
+    if (!PyErr_ExceptionMatches(PyExc_TypeError) && !PyErr_ExceptionMatches(PyExc_ValueError) &&
+        !PyErr_ExceptionMatches(PyExc_OverflowError))
+      return std::nullopt;
+    PyErr_Clear();
   }
   PyErr_SetString(PyExc_TypeError,
                   "expected a LatLon, a GeodeticPoint, or a (latitude_deg, longitude_deg) tuple");
