@@ -193,6 +193,7 @@ def test_array_form_and_ignored_keys():
         ({"MEAN_MOTION": "fast"}, "invalid float literal"),
         ({"MEAN_MOTION": ""}, "cannot parse float from empty string"),
         ({"CLASSIFICATION_TYPE": "u"}, "unknown variant `u`, expected one of `U`, `C`, `S`"),
+        ({"EPOCH": "0000-12-31T23:59:59"}, "input is out of range"),  # no datetime could show it
         ({"EPHEMERIS_TYPE": None}, "missing field `EPHEMERIS_TYPE`"),
         ({"NORAD_CAT_ID": None, "EPOCH": None}, "missing field `NORAD_CAT_ID`"),
     ],
