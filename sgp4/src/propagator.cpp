@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "propagator_model.hpp"
+#include "resonance_steps.hpp"
 #include "sgp4/format.hpp"
 
 namespace sgp4 {
@@ -323,7 +324,12 @@ std::expected<Constants, ElementsError> Constants::from_elements(const Elements&
   return c;
 }
 
-std::expected<Prediction, PropagationError> Constants::propagate(double minutes) const {
+std::shared_ptr<const ResonanceSteps> Constants::resonance_steps() const {
+  if (!deep_space_ || deep_.resonance.kind == detail::Resonance::None) return nullptr;
+  return std::make_shared<const ResonanceSteps>(deep_.resonance);
+}
+
+std::expected<Prediction, PropagationError> Constants::propagate(double minutes, const ResonanceSteps* steps) const {
   const detail::EpochElements& el = elements_;
   const detail::SecularTerms& s = secular_;
   const detail::Geopotential& geo = geopotential_;
@@ -360,7 +366,7 @@ std::expected<Prediction, PropagationError> Constants::propagate(double minutes)
 
   double am;
   if (deep_space_) {
-    detail::apply_deep_space_secular(deep_, el, s, sidereal_time_at_epoch_rad_, t, mean);
+    detail::apply_deep_space_secular(deep_, steps, sidereal_time_at_epoch_rad_, t, mean);
     // A mean motion driven to zero or below by the resonance gives NaN here; the check of
     // the final state reports it.
     am = std::pow(geo.ke / mean.mean_motion, two_thirds) * tempa * tempa;

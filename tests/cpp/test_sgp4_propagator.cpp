@@ -5,8 +5,11 @@
 #include <chrono>
 #include <cmath>
 #include <limits>
+#include <random>
 #include <string>
+#include <thread>
 #include <type_traits>
+#include <vector>
 
 #include "sgp4/propagator.hpp"
 #include "sgp4/tle.hpp"
@@ -265,6 +268,45 @@ TEST(Sgp4Resonance, ResultDoesNotDependOnCallOrder) {
   ASSERT_TRUE(forward && again);
   EXPECT_EQ(forward->position_km, again->position_km);
   EXPECT_EQ(forward->velocity_km_s, again->velocity_km_s);
+}
+
+// The stored resonance steps give the bits of integration from the epoch, at any distance,
+// in any order of calls, and from several threads at once.
+TEST(Sgp4Resonance, StoredStepsGiveTheBitsOfIntegrationFromTheEpoch) {
+  std::vector<double> minutes;
+  std::mt19937_64 random(11);
+  std::uniform_real_distribution<double> ten_years(-3652.5 * 1440.0, 3652.5 * 1440.0);
+  for (int i = 0; i < 300; ++i) minutes.push_back(ten_years(random));
+  for (double step : {0.0, 1.0, 15.0, 16.0, 63.0, 64.0, 65.0, 127.0, 128.0, 7305.0}) {
+    for (double sign : {1.0, -1.0}) {
+      for (double offset : {0.0, 1e-9, -1e-9, 0.5, 719.999999}) minutes.push_back(sign * (step * 720.0 + offset));
+    }
+  }
+  for (const Elements& e : {half_day_resonant, one_day_resonant}) {
+    const auto constants = Constants::from_elements(e);
+    ASSERT_TRUE(constants.has_value());
+    std::vector<sgp4::Prediction> from_epoch;
+    for (double m : minutes) from_epoch.push_back(*constants->propagate(m));
+
+    const auto steps = constants->resonance_steps();
+    ASSERT_NE(steps, nullptr);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+      threads.emplace_back([&, t] {
+        // Each thread walks the times in its own order, so the store grows from all of them.
+        for (std::size_t n = 0; n < minutes.size(); ++n) {
+          const std::size_t i = (n * (2 * t + 1) + 37 * t) % minutes.size();
+          const auto stored = constants->propagate(minutes[i], steps.get());
+          ASSERT_TRUE(stored.has_value());
+          EXPECT_EQ(stored->position_km, from_epoch[i].position_km) << minutes[i];
+          EXPECT_EQ(stored->velocity_km_s, from_epoch[i].velocity_km_s) << minutes[i];
+        }
+      });
+    }
+    for (auto& thread : threads) thread.join();
+  }
+  EXPECT_EQ(Constants::from_elements(deep_space)->resonance_steps(), nullptr);
+  EXPECT_EQ(Constants::from_elements(near_earth)->resonance_steps(), nullptr);
 }
 
 // A record with a NaN or infinite field is refused, naming the first such field in OMM order.

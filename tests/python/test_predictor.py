@@ -88,6 +88,35 @@ def test_propagate_matches_python_sgp4(norad):
         assert [velocity.x, velocity.y, velocity.z] == pytest.approx(np.array(v_km_s) * 1000, abs=1e-6)
 
 
+def with_checksum(line):
+    return line + str(sum(int(c) if c.isdigit() else c == "-" for c in line) % 10)
+
+
+RESONANT = {
+    "molniya": ("1 08195U 75081A   06176.33215444  .00000099  00000-0  11873-3 0   81",
+                "2 08195  64.1586 279.0717 6877146 264.7651  20.2257  2.0049138322565"),
+    "geo": ("1 26038U 00011A   20194.50000000 -.00000273  00000-0  00000-0 0  999",
+            "2 26038   0.0417 210.6212 0002347 325.6143  72.2931  1.00270400 7555"),
+}
+
+
+@pytest.mark.parametrize("name", sorted(RESONANT))
+def test_resonant_orbits_match_python_sgp4_years_away_in_any_order(name):
+    # The resonance integration is stored step by step as times are reached; the order of the
+    # calls (random, here) and their distance from the epoch must not change a bit of it.
+    line_1, line_2 = (with_checksum(line) for line in RESONANT[name])
+    predictor = Predictor.from_tle(Tle(name, line_1, line_2))
+    reference = Satrec.twoline2rv(line_1, line_2, WGS84)
+    rng = random.Random(name)
+    for _ in range(60):
+        millis = rng.randint(-10 * 365 * 86400000, 10 * 365 * 86400000)
+        error, r_km, v_km_s = reference.sgp4(reference.jdsatepoch, reference.jdsatepochF + millis / 86400000)
+        assert error == 0
+        state = predictor.propagate(exact_epoch(line_1) + dt.timedelta(milliseconds=millis))
+        assert [state.position.x, state.position.y, state.position.z] == pytest.approx(np.array(r_km) * 1000, abs=1e-3)
+        assert [state.velocity.x, state.velocity.y, state.velocity.z] == pytest.approx(np.array(v_km_s) * 1000, abs=1e-6)
+
+
 @pytest.mark.parametrize(
     "offset, same_as",
     [

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <expected>
+#include <memory>
 #include <string>
 
 #include "sgp4/elements.hpp"
@@ -135,20 +136,17 @@ struct ResonanceState {
   double xli, xni, xndt, xnddt;
 };
 
-// Integrator steps kept on each side of the epoch (8 days): propagation near the epoch then
-// starts from the stored step instead of integrating from the epoch on every call.
-inline constexpr std::size_t resonance_table_steps = 16;
-
-// Geopotential resonance terms of 12 h and 24 h orbits, integrated numerically.
+// Geopotential resonance terms of 12 h and 24 h orbits, integrated numerically. Everything the
+// integrator reads is here, so a copy integrates on its own (see ResonanceSteps).
 struct ResonanceTerms {
   Resonance kind;
   double d2201, d2211, d3210, d3222, d4410, d4422, d5220, d5232, d5421, d5433;  // half day
   double del1, del2, del3;                                                      // one day
   double xfact;
   double xlamo;
-  // Steps 0, 1, 2, ... after (forward) and before (backward) the epoch.
-  std::array<ResonanceState, resonance_table_steps + 1> forward;
-  std::array<ResonanceState, resonance_table_steps + 1> backward;
+  double perigee_at_epoch;     // argpo
+  double perigee_rate;         // argpdot
+  double epoch_mean_motion;    // Brouwer mean motion at epoch
 };
 
 struct DeepSpaceTerms {
@@ -159,6 +157,12 @@ struct DeepSpaceTerms {
 
 }  // namespace detail
 
+// The integrator states of a 12 h or 24 h resonant orbit at every 720-minute step between
+// the epoch and the farthest time propagated so far, grown on demand (resonance_steps.hpp).
+// With them a propagation costs the same at ten years as at the epoch, and gives the same bits
+// as integrating from the epoch: each stored state is the one that integration reaches.
+class ResonanceSteps;
+
 // Propagator constants computed once from an element record. Plain value, cheap to copy,
 // propagation allocates nothing.
 class Constants {
@@ -166,7 +170,17 @@ class Constants {
   static std::expected<Constants, ElementsError> from_elements(const Elements& elements,
                                                               Mode mode = Mode::Standard);
 
-  std::expected<Prediction, PropagationError> propagate(double minutes_since_epoch) const;
+  // Without `steps`, a resonant orbit is integrated from the epoch on every call: 720-minute
+  // steps, so the cost grows with the distance from the epoch (about 50 ns a step). With the
+  // steps made by resonance_steps() for these constants, it starts from the stored step
+  // (integrating and storing the ones not yet reached). Either way the result is the same.
+  std::expected<Prediction, PropagationError> propagate(double minutes_since_epoch,
+                                                        const ResonanceSteps* steps = nullptr) const;
+
+  // A new, empty store of integrator steps for these constants, to be shared by everything
+  // that propagates them; null when the orbit has no resonance terms. Safe to use from any
+  // number of threads at once.
+  std::shared_ptr<const ResonanceSteps> resonance_steps() const;
 
   // Periods of 225 minutes and more use the deep-space (SDP4) terms.
   bool is_deep_space() const { return deep_space_; }
