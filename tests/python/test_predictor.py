@@ -117,6 +117,30 @@ def test_resonant_orbits_match_python_sgp4_years_away_in_any_order(name):
         assert [state.velocity.x, state.velocity.y, state.velocity.z] == pytest.approx(np.array(v_km_s) * 1000, abs=1e-6)
 
 
+@pytest.mark.parametrize("inclination", [179.9999, 179.99999604094288, 180.0])
+@pytest.mark.parametrize("mean_motion, eccentricity", [(0.9011564, 0.2038820), (1.0027, 0.0001), (2.5470525, 0.6508878)])
+def test_retrograde_equatorial_deep_space_matches_python_sgp4_given_the_same_inputs(inclination, mean_motion,
+                                                                                     eccentricity):
+    # Ill-conditioned: one last bit of the perturbed inclination moves the state by up to 2 km,
+    # so any change of operation order shows. The epoch reaches python-sgp4 as the same Julian
+    # date sum our readers form.
+    epoch = dt.datetime(2020, 7, 12, 1, 19, 7, tzinfo=UTC)
+    angles_deg = dict(right_ascension=345.8308, argument_of_perigee=92.8585, mean_anomaly=35.4933)
+    predictor = Predictor(keyword_elements(mean_motion=mean_motion, eccentricity=eccentricity, inclination=inclination,
+                                           epoch=epoch, drag_term=1e-4, **angles_deg))
+    reference = Satrec()
+    days_since_1950 = (2440587.5 + 18455) + 4747 / 86400 - 2433281.5
+    reference.sgp4init(WGS84, "i", 25544, days_since_1950, 1e-4, 0.0, 0.0, eccentricity,
+                       angles_deg["argument_of_perigee"] * (math.pi / 180.0), inclination * (math.pi / 180.0),
+                       angles_deg["mean_anomaly"] * (math.pi / 180.0), mean_motion / (1440.0 / (2.0 * math.pi)),
+                       angles_deg["right_ascension"] * (math.pi / 180.0))
+    for minutes in (0, 1440, 14400, 144000):
+        error, r_km, _ = reference.sgp4_tsince(minutes)
+        assert error == 0
+        position = predictor.propagate(epoch + dt.timedelta(minutes=minutes)).position
+        assert [position.x, position.y, position.z] == pytest.approx(np.array(r_km) * 1000, abs=1e-3)
+
+
 @pytest.mark.parametrize(
     "offset, same_as",
     [
