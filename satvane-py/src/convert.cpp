@@ -175,6 +175,12 @@ std::optional<LatLon> latlon_from_py(ModuleState& state, PyObject* obj) {
       return std::nullopt;
     PyErr_Clear();
   }
+  for (const LatLonSource& source : state.latlon_sources) {
+    if (source.type != nullptr && from_another_module_instance(obj, source.type)) {
+      raise_from_another_module_instance(obj);
+      return std::nullopt;
+    }
+  }
   PyErr_SetString(PyExc_TypeError,
                   "expected a LatLon, a GeodeticPoint, or a (latitude_deg, longitude_deg) tuple");
   return std::nullopt;
@@ -253,7 +259,11 @@ std::optional<std::string_view> arg_str(PyObject* obj, const char* param) {
 
 bool arg_instance(PyObject* obj, PyTypeObject* type, const char* param) {
   if (Py_TYPE(obj) == type) return true;
-  raise_not_instance(obj, short_type_name(type));
+  if (from_another_module_instance(obj, type)) {
+    raise_from_another_module_instance(obj);
+  } else {
+    raise_not_instance(obj, short_type_name(type));
+  }
   note_parameter(param);
   return false;
 }
