@@ -179,8 +179,8 @@ struct DeepSpaceTerms {
 // as integrating from the epoch: each stored state is the one that integration reaches.
 class ResonanceSteps;
 
-// Propagator constants computed once from an element record. Plain value, cheap to copy,
-// propagation allocates nothing.
+// Propagator constants computed once from an element record. Plain value, cheap to copy;
+// propagation allocates nothing (a ResonanceSteps store allocates only while it grows).
 class Constants {
  public:
   static std::expected<Constants, ElementsError> from_elements(const Elements& elements,
