@@ -344,7 +344,13 @@ std::optional<R> area_as(ModuleState& state, PyObject* obj, const char* param) {
   if (is_exact(obj, state.type(ClassId::Polygon))) return R(unbox<aoi::Polygon>(obj));
   if (is_exact(obj, state.type(ClassId::Rectangle))) return R(unbox<aoi::Rectangle>(obj));
   if (is_exact(obj, state.type(ClassId::Circle))) return R(unbox<aoi::Circle>(obj));
-  PyErr_SetString(PyExc_TypeError, "expected a Polygon, Rectangle, or Circle");
+  if (from_another_module_instance(obj, state.type(ClassId::Polygon)) ||
+      from_another_module_instance(obj, state.type(ClassId::Rectangle)) ||
+      from_another_module_instance(obj, state.type(ClassId::Circle))) {
+    raise_from_another_module_instance(obj);
+  } else {
+    PyErr_SetString(PyExc_TypeError, "expected a Polygon, Rectangle, or Circle");
+  }
   note_parameter(param);
   return std::nullopt;
 }

@@ -127,7 +127,19 @@ std::optional<LatLon> latlon_from_py(ModuleState& state, PyObject* obj) {
                                      ? -1.0
                                      : PyFloat_AsDouble(PyTuple_GET_ITEM(obj, 1));
     if (!PyErr_Occurred()) return LatLon{latitude_deg, longitude_deg};
-    PyErr_Clear();  // the tuple's own failure is not the one reported
+    // An item that is no float (TypeError, ValueError, or an int too large: OverflowError) is
+    // reported as the wrong form; anything else an item's __float__ raised (KeyboardInterrupt,
+    // MemoryError) goes on unchanged.
+    if (!PyErr_ExceptionMatches(PyExc_TypeError) && !PyErr_ExceptionMatches(PyExc_ValueError) &&
+        !PyErr_ExceptionMatches(PyExc_OverflowError))
+      return std::nullopt;
+    PyErr_Clear();
+  }
+  for (const LatLonSource& source : state.latlon_sources) {
+    if (source.type != nullptr && from_another_module_instance(obj, source.type)) {
+      raise_from_another_module_instance(obj);
+      return std::nullopt;
+    }
   }
   PyErr_SetString(PyExc_TypeError,
                   "expected a LatLon, a GeodeticPoint, or a (latitude_deg, longitude_deg) tuple");
@@ -207,7 +219,11 @@ std::optional<std::string_view> arg_str(PyObject* obj, const char* param) {
 
 bool arg_instance(PyObject* obj, PyTypeObject* type, const char* param) {
   if (Py_TYPE(obj) == type) return true;
-  raise_not_instance(obj, short_type_name(type));
+  if (from_another_module_instance(obj, type)) {
+    raise_from_another_module_instance(obj);
+  } else {
+    raise_not_instance(obj, short_type_name(type));
+  }
   note_parameter(param);
   return false;
 }

@@ -81,6 +81,15 @@ const char* short_type_name(PyTypeObject* type);
 // for None). Returns nullptr.
 std::nullptr_t raise_not_instance(PyObject* obj, const char* expected_type);
 
+// Whether `obj`'s class has the name of `type` but is another class object: one made by another
+// instance of this module (the module imported again after its removal from sys.modules).
+bool from_another_module_instance(PyObject* obj, PyTypeObject* type);
+
+// TypeError "'Circle' object is not an instance of 'Circle': it comes from another instance of
+// the module satvane._satvane", for an object that from_another_module_instance found.
+// Returns nullptr.
+std::nullptr_t raise_from_another_module_instance(PyObject* obj);
+
 // Adds the note "while processing '<param>'" to the exception being raised; a failure to add
 // it is swallowed so the original exception survives.
 void note_parameter(const char* param) noexcept;

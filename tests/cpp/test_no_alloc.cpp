@@ -55,5 +55,31 @@ TEST(NoAlloc, PerSampleOperationsAllocateNothing) {
   EXPECT_TRUE(std::isfinite(sink));
 }
 
+// A resonant orbit's integrator steps are stored on the first propagation that reaches them;
+// after that, propagation at any time they cover allocates nothing.
+TEST(NoAlloc, ResonantPropagationOnceTheStepsAreStored) {
+  sgp4::Elements elements;
+  elements.epoch = {1594533600, 0};  // 2020-07-12 06:00 UTC
+  elements.mean_motion = 1.002704;
+  elements.eccentricity = 0.0002347;
+  elements.inclination = 0.0417;
+  elements.right_ascension = 210.6212;
+  elements.argument_of_perigee = 325.6143;
+  elements.mean_anomaly = 72.2931;
+  const auto geo = Predictor::create(elements);
+  ASSERT_TRUE(geo) << geo.error().display();
+  const Instant first = *geo->epoch().checked_add(Duration::seconds(-365 * 86400));
+  const Instant last = *geo->epoch().checked_add(Duration::seconds(3 * 365 * 86400));
+  ASSERT_TRUE(geo->propagate(first) && geo->propagate(last));
+  const Predictor copy = *geo;  // copies share the stored steps
+  double sink = 0.0;
+  const long count = allocations_during([&] {
+    for (std::int64_t hour = -365 * 24; hour < 3 * 365 * 24; hour += 5)
+      sink += copy.propagate(*geo->epoch().checked_add(Duration::seconds(hour * 3600)))->position_m.x;
+  });
+  EXPECT_EQ(count, 0);
+  EXPECT_TRUE(std::isfinite(sink));
+}
+
 }  // namespace
 }  // namespace satvane

@@ -1,8 +1,15 @@
 // One satellite: its element record with the SGP4 constants computed once, and the point
-// queries that follow from propagating it. A plain value: copy it freely.
+// queries that follow from propagating it. A value: copy it freely and share it between
+// threads. For a 12 h or 24 h resonant orbit (GEO, Molniya) the copies also share the store of
+// resonance integrator steps (sgp4::ResonanceSteps): it grows on the first propagation past the
+// farthest time reached so far, and lets every later one, at any distance from the epoch, cost
+// what one at the epoch does, with the bits integration from the epoch gives. So results never
+// depend on the order of calls, and the store is safe under concurrent use; once it covers the
+// times asked for, propagation allocates nothing.
 #pragma once
 
 #include <expected>
+#include <memory>
 #include <string_view>
 
 #include "satvane/error.hpp"
@@ -45,10 +52,11 @@ class Predictor {
 
  private:
   Predictor(const sgp4::Elements& elements, const sgp4::Constants& constants)
-      : elements_(elements), constants_(constants) {}
+      : elements_(elements), constants_(constants), resonance_steps_(constants.resonance_steps()) {}
 
   sgp4::Elements elements_;
   sgp4::Constants constants_;
+  std::shared_ptr<const sgp4::ResonanceSteps> resonance_steps_;  // null without resonance
   Refinement refinement_;  // what every search made through this predictor refines with
 };
 
