@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "satvane/aoi.hpp"
 #include "satvane/frames.hpp"
 #include "satvane/illumination.hpp"
 #include "satvane/observe.hpp"
@@ -53,6 +54,22 @@ TEST(NoAlloc, PerSampleOperationsAllocateNothing) {
   });
   EXPECT_EQ(count, 0);
   EXPECT_TRUE(std::isfinite(sink));
+}
+
+TEST(NoAlloc, AreaSearchesAllocateNothingOnceBuilt) {
+  const auto predictor = Predictor::from_tle(test_support::kIssName, test_support::kIssLine1, test_support::kIssLine2);
+  const auto polygon = aoi::Polygon::create({{35, -10}, {35, 10}, {45, 10}, {45, -10}});
+  AoiIterOpts opts;
+  opts.max_off_nadir = 0.5;
+  const TimeInterval day{predictor->epoch(), *predictor->epoch().checked_add(Duration::seconds(86400))};
+  auto iter = aoi_iter_with_opts(*predictor, aoi::AreaKind(*polygon), day, opts);
+  long windows = 0;
+  const long count = allocations_during([&] {
+    while (auto item = iter.next()) windows += item->has_value();
+    windows += detect_aoi_with_opts(*predictor, predictor->epoch(), *polygon, opts)->has_value();
+  });
+  EXPECT_EQ(count, 0);
+  EXPECT_GT(windows, 0);
 }
 
 }  // namespace
