@@ -1,4 +1,4 @@
-#include "types/apsis.hpp"
+#include "types/apsides.hpp"
 
 #include "types/value_helpers.hpp"
 

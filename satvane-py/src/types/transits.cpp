@@ -1,4 +1,4 @@
-#include "types/transit.hpp"
+#include "types/transits.hpp"
 
 #include "types/window.hpp"
 
