@@ -9,10 +9,10 @@
 //
 // Accuracy: AoS and LoS are roots of that elevation to the predictor's Refinement time
 // tolerance (1 ms by default); the model itself differs from one with UT1 and polar motion by
-// a fraction of a second at the horizon. A pass whose elevation exceeds the minimum for less
-// than `min_step` can fall between two coarse samples and go unseen; the coarse stride shrinks
-// to the predicted time of the crossing as the elevation climbs towards the minimum, so in
-// practice only passes that barely graze the minimum are at risk.
+// a fraction of a second at the horizon. A pass that stays above the minimum for less than
+// `min_step` can fall between two coarse samples and go unseen; longer passes are always seen
+// (TransitStep below), as long as the orbit stays within 0.5 % of the semi-major axis of its
+// element set (a satellite decaying fast, propagated far from its epoch, may not).
 #pragma once
 
 #include <expected>
@@ -45,6 +45,35 @@ class ElevationAboveMin {
   GeodeticPoint observer_;
   EnuFrame frame_;  // the observer's axes, computed once instead of per sample
   double min_elevation_rad_;
+};
+
+// Coarse stride of the pass scan. While the elevation falls, or has no rate, it is the
+// ThresholdStep rule's. While it rises, the threshold rule extrapolates the elevation linearly,
+// but the elevation climbs ever faster as the satellite approaches, so that stride can carry a
+// whole short pass between two samples (an ISS pass above 30° is skipped that way). The rising
+// stride is therefore also capped by the time the satellite needs, at its highest possible
+// angular rate over the ground, to close the central angle between it and the farthest point
+// from which it can stand at the minimum elevation. Central angles follow from the elevation on
+// a sphere, with bounds that hold for any SGP4 state of the element set: the satellite's radius
+// within 0.5 % of the semi-major axis beyond perigee and apogee (SGP4 strays about 0.1 %), the
+// geodetic vertical within 0.2° of the geocentric one (at most 0.19°), the ground rate that of
+// perigee plus the Earth's rotation, with 2 % to spare.
+class TransitStep {
+ public:
+  TransitStep(const Predictor& predictor, const GeodeticPoint& observer, double min_elevation_rad,
+              Duration min_step, Duration max_step);
+
+  std::optional<Instant> next_time(Instant now, const EventSample* last) const;
+
+ private:
+  double central_angle_rad(double elevation_rad, double satellite_radius_m) const;
+
+  ThresholdStep threshold_;
+  double min_elevation_rad_;
+  double observer_radius_m_;
+  double lowest_radius_m_;
+  double visible_angle_rad_;  // the largest central angle at which the minimum can be reached
+  double max_ground_rate_rad_s_;
 };
 
 // Options of the pass iterator; transit detection reads only walk_step and
@@ -92,7 +121,7 @@ class TransitIter {
   std::optional<TransitItem> next();
 
  private:
-  WindowIter<ElevationAboveMin, ThresholdStep> windows_;
+  WindowIter<ElevationAboveMin, TransitStep> windows_;
 };
 
 // Passes above min_elevation_deg over the observer in the interval, refined with the
