@@ -11,6 +11,7 @@
 #include "satvane/illumination.hpp"
 #include "satvane/observe.hpp"
 #include "satvane/predictor.hpp"
+#include "satvane/sampling.hpp"
 
 #include "allocation_counter.hpp"
 #include "iss_tle.hpp"
@@ -51,6 +52,24 @@ TEST(NoAlloc, PerSampleOperationsAllocateNothing) {
               predictor->sub_point(t)->latitude_deg + *shadow_value(*predictor, t) +
               double(*predictor->illumination_state(t));
     }
+  });
+  EXPECT_EQ(count, 0);
+  EXPECT_TRUE(std::isfinite(sink));
+}
+
+TEST(NoAlloc, SamplingStepsAllocateNothing) {
+  const auto predictor = Predictor::from_tle(test_support::kIssName, test_support::kIssLine1, test_support::kIssLine2);
+  ASSERT_TRUE(predictor);
+  const Instant start = predictor->epoch();
+  const Instant end = *start.checked_add(Duration::seconds(6000));
+  PredictionIter states(*predictor, start, end, Duration::seconds(7));
+  GroundTrackIter track(PredictionIter(*predictor, start, end, Duration::seconds(7)));
+  ObservationIter seen(*predictor, GeodeticPoint{48.85, 2.35, 35.0}, start, end, Duration::seconds(7));
+  double sink = 0.0;
+  const long count = allocations_during([&] {
+    while (auto state = states.next()) sink += (*state)->second.position_m.x;
+    while (auto point = track.next()) sink += (*point)->second.latitude_deg;
+    while (auto observation = seen.next()) sink += (*observation)->second.elevation_rad;
   });
   EXPECT_EQ(count, 0);
   EXPECT_TRUE(std::isfinite(sink));
