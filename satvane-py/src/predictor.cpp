@@ -9,6 +9,7 @@
 #include "errors.hpp"
 #include "satvane/roots.hpp"
 #include "tle.hpp"
+#include "types/aoi.hpp"
 #include "types/apsides.hpp"
 #include "types/illumination.hpp"
 #include "types/observation.hpp"
@@ -177,6 +178,8 @@ PyMethodDef predictor_methods[] = {
     transits_iter_method(),
     detect_transit_method(),
     max_elevation_method(),
+    aoi_iter_method(),
+    detect_aoi_method(),
     illumination_iter_method(),
     apsis_iter_method(),
     {},
