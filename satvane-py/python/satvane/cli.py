@@ -2,6 +2,7 @@
 
     passes  the satellite's passes over an observer in the coming hours (the default command)
     now     where the satellite is now and how the observer sees it
+    aoi     when an area on the ground is within reach of the satellite's payload
 
 Without --tle the commands use the element set bundled with the package (an example set with the
 ISS's orbit, epoch 2026-12-06, not an official one: pass a current TLE for real predictions); without
@@ -12,12 +13,14 @@ from __future__ import annotations
 
 import argparse
 import datetime as dt
+import json
 import math
 import sys
 from importlib import resources
 from typing import NamedTuple
 
-from satvane import GeodeticPoint, IlluminationState, Interval, Predictor, Tle
+from satvane import (Circle, Coverage, GeodeticPoint, IlluminationState, Interval, Polygon, Predictor, Rectangle,
+                     Tle)
 
 UTC = dt.timezone.utc
 GREENWICH = GeodeticPoint(51.4779, -0.0015, 46.0)
@@ -78,6 +81,72 @@ def elevation_deg(text: str) -> float:
     if not -90 <= value <= 90:
         raise argparse.ArgumentTypeError(f"must be a number of degrees from -90 to 90, not {text}")
     return value
+
+
+def off_nadir_deg(text: str) -> float:
+    value = float(text)
+    if not 0 <= value <= 90:
+        raise argparse.ArgumentTypeError(f"must be a number of degrees from 0 to 90, not {text}")
+    return value
+
+
+def polygon_from_geojson(path: str) -> Polygon:
+    """The outer ring of a GeoJSON Polygon, alone or as the geometry of a Feature."""
+    try:
+        with open(path, encoding="utf-8") as f:
+            shape = json.load(f)
+    except (OSError, UnicodeDecodeError) as error:
+        raise InputError(f"cannot read {path}: {getattr(error, 'strerror', None) or error}") from None
+    except ValueError as error:
+        raise InputError(f"{path}: not JSON: {error}") from None
+    if isinstance(shape, dict) and shape.get("type") == "Feature":
+        shape = shape.get("geometry")
+    if not isinstance(shape, dict) or shape.get("type") != "Polygon":
+        raise InputError(f"{path}: expected a GeoJSON Polygon (or a Feature whose geometry is one)")
+    rings = shape.get("coordinates")
+    if not isinstance(rings, list) or len(rings) != 1 or not isinstance(rings[0], list):
+        raise InputError(f"{path}: expected a Polygon with exactly one ring (holes are not supported)")
+    try:
+        # GeoJSON positions are [longitude, latitude(, altitude)].
+        vertices = [(float(position[1]), float(position[0])) for position in rings[0]]
+    except (TypeError, ValueError, IndexError, KeyError):
+        raise InputError(f"{path}: each position must be [longitude, latitude] in degrees") from None
+    return Polygon(vertices)
+
+
+def is_number(text: str) -> bool:
+    try:
+        float(text)
+    except ValueError:
+        return False
+    return True
+
+
+def parse_area(text: str) -> tuple[Circle | Rectangle | Polygon, str]:
+    """The area and its description: LAT,LON,RADIUS_DEG (a circle), S,W,N,E (a box running east from
+    W to E; -180 to 180 is a band over every longitude) or a GeoJSON file holding a Polygon."""
+    parts = text.split(",")
+    try:
+        if len(parts) in (3, 4):
+            for part in parts:
+                if not is_number(part):
+                    raise InputError(f"'{part}' is not a number of degrees")
+        if len(parts) == 3:
+            latitude, longitude, radius = map(float, parts)
+            circle = f"the circle of {radius:g}° around {latitude:g}°, {longitude:g}°"
+            return Circle((latitude, longitude), radius), circle
+        if len(parts) == 4:
+            south, west, north, east = map(float, parts)
+            if east - west == 360:
+                return Rectangle.latitude_band(south, north), f"the band from {south:g}° to {north:g}° latitude"
+            box = f"the box from {south:g}° to {north:g}° latitude and {west:g}° east to {east:g}° longitude"
+            return Rectangle((south, west), (north, east)), box
+        if len(parts) > 1:
+            raise InputError(f"expected LAT,LON,RADIUS_DEG, S,W,N,E or a GeoJSON file, not '{text}'")
+        polygon = polygon_from_geojson(text)
+        return polygon, f"the polygon of {len(polygon.vertices)} vertices in {text}"
+    except (ValueError, InputError) as error:
+        raise InputError(f"--area: {error}") from None
 
 
 def observer_point(values: list[float] | None) -> tuple[GeodeticPoint, str]:
@@ -243,6 +312,48 @@ def run_now(args: argparse.Namespace) -> None:
 
 
 # ---------------------------------------------------------------------------------------------
+# aoi
+
+
+def run_aoi(args: argparse.Namespace) -> None:
+    tle = read_tle(args.tle)
+    area, area_name = parse_area(args.area)
+    coverage = Coverage.Full if args.coverage == "full" else Coverage.Any
+    start = args.start or dt.datetime.now(UTC).replace(microsecond=0)
+    try:
+        end = start + dt.timedelta(hours=args.hours)
+    except OverflowError:
+        raise InputError("the search would run past the year 9999") from None
+    predictor = Predictor.from_tle(tle)
+    print(f"{tle.satellite_name}, element set epoch {describe_epoch(predictor, start)}")
+    rule = "all of" if coverage == Coverage.Full else "any part of"
+    reach = f"within reach, off-nadir up to {args.off_nadir:g}°" if args.off_nadir > 0 else "under the ground track"
+    print(f"windows with {rule} {area_name} {reach}")
+    print(f"from {iso(start)} to {iso(end)}")
+    print()
+    # Windows in progress at either end are cut there, so an area the satellite never leaves (a
+    # wide band) shows as one window over the whole span instead of an error.
+    windows = predictor.aoi_iter(area, Interval(start, end), max_off_nadir_deg=args.off_nadir, coverage=coverage,
+                                 skip_leading_partial=False, clamp_to_interval=True,
+                                 max_window_duration=end - start + dt.timedelta(minutes=1))
+    count = 0
+    cut = False
+    for window in windows:
+        if count == 0:
+            print(f"{'start (UTC)':<20}  {'end (UTC)':<20}  {'duration':>8}  coverage")
+        ends_cut = window.start <= start or window.end >= end
+        duration = minutes_seconds(whole_second(window.end) - whole_second(window.start))
+        print(f"{iso(window.start)}  {iso(window.end)}  {duration:>8}{'*' if ends_cut else ' '} {args.coverage}",
+              flush=True)
+        count += 1
+        cut |= ends_cut
+    if count == 0:
+        print("no windows")
+    if cut:
+        print("* cut at the start or end of the search: the area is already or still within reach there")
+
+
+# ---------------------------------------------------------------------------------------------
 # Parser
 
 
@@ -274,6 +385,22 @@ def parser() -> argparse.ArgumentParser:
                               " azimuth, elevation, range and range rate at one instant.")
     now.add_argument("--at", type=utc_time, help="ISO 8601 instant, UTC unless it names an offset (default: now)")
     now.set_defaults(run=run_now)
+
+    aoi = commands.add_parser("aoi", parents=[common], help="when an area is within reach of the payload",
+                              description="Windows in which an area on the ground is within reach of the payload"
+                              " (a cone of half-angle --off-nadir around nadir): start, end, duration and"
+                              " coverage rule. An area that starts with a minus sign is written --area=-10,20,5.")
+    aoi.add_argument("--area", required=True, metavar="AREA",
+                     help="a circle LAT,LON,RADIUS_DEG, a box S,W,N,E (running east from W to E), or a GeoJSON"
+                     " file holding a Polygon")
+    aoi.add_argument("--off-nadir", type=off_nadir_deg, default=0.0, metavar="DEG",
+                     help="largest angle from nadir the payload can be pointed, degrees (default: 0, the ground"
+                     " track itself)")
+    aoi.add_argument("--coverage", choices=("any", "full"), default="any",
+                     help="whether any part of the area or all of it must be within reach (default: any)")
+    aoi.add_argument("--start", type=utc_time, help="ISO 8601 start, UTC unless it names an offset (default: now)")
+    aoi.add_argument("--hours", type=hours, default=24.0, help="length of the search in hours (default: 24)")
+    aoi.set_defaults(run=run_aoi)
     return top
 
 
