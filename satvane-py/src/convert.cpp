@@ -12,20 +12,6 @@ std::optional<T> noted(std::optional<T> value, const char* param) {
   return value;
 }
 
-void append_padded(std::string& out, std::int64_t value, int width) {
-  char digits[24];
-  int n = 0;
-  std::uint64_t magnitude =
-      value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
-  do {
-    digits[n++] = static_cast<char>('0' + magnitude % 10);
-    magnitude /= 10;
-  } while (magnitude != 0);
-  if (value < 0) out += '-';
-  for (int i = n; i < width; ++i) out += '0';
-  while (n > 0) out += digits[--n];
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -110,32 +96,6 @@ PyObject* duration_to_py(ModuleState& state, Duration duration) {
                                              state.datetime_api->DeltaType);
 }
 
-void append_utc_instant(std::string& out, Instant instant) {
-  const CivilDateTime civil = instant.to_civil();
-  if (civil.year > 9999) out += '+';
-  append_padded(out, civil.year, 4);
-  out += '-';
-  append_padded(out, civil.month, 2);
-  out += '-';
-  append_padded(out, civil.day, 2);
-  out += ' ';
-  append_padded(out, civil.hour, 2);
-  out += ':';
-  append_padded(out, civil.minute, 2);
-  out += ':';
-  append_padded(out, civil.second, 2);
-  if (const std::uint32_t ns = civil.nanosecond; ns != 0) {
-    out += '.';
-    if (ns % 1'000'000 == 0) {
-      append_padded(out, ns / 1'000'000, 3);
-    } else if (ns % 1000 == 0) {
-      append_padded(out, ns / 1000, 6);
-    } else {
-      append_padded(out, ns, 9);
-    }
-  }
-  out += " UTC";
-}
 
 // ---------------------------------------------------------------------------------------------
 // Intervals and positions.

@@ -2,8 +2,9 @@
 //
 // Declaring a class with them (see tle.cpp for a value class, elements.cpp for an enumeration):
 //
-//   1. Every class has its slot in SATVANE_PY_CLASSES (module.hpp); defining
-//      `const ClassDef Name_class{&type_spec, ready}` in the class's source file adds it to the module.
+//   1. Every class has its slot in SATVANE_PY_CLASSES (module.hpp) and in the class table
+//      (lib.cpp), which names `const ClassDef Name_class{&type_spec, ready}`, defined in the
+//      class's source file.
 //   2. Value classes wrap a plain C++ record `T` in `Boxed<T>`: `box(type, value)` makes an
 //      instance, `unbox<T>(obj)` reads it, `dealloc_boxed<T>` is the tp_dealloc. Check argument
 //      types with `is_exact(obj, state.type(ClassId::Name))` (every class is final).

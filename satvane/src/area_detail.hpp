@@ -40,19 +40,19 @@ inline Vec3 unit_vector_rad(double lat, double lon) {
 }
 
 // Latitude in radians, or the Latitude error (NaN fails too).
-inline std::expected<double, Error> checked_latitude(double latitude_deg) {
+[[nodiscard]] inline std::expected<double, Error> checked_latitude(double latitude_deg) {
   if (!(std::fabs(latitude_deg) <= 90.0)) return std::unexpected(LatitudeOutOfRange{latitude_deg});
   return latitude_deg * kDegToRad;
 }
 
 // `what` names the value in the NotFinite error; it must outlive the error (a literal).
-inline std::expected<void, Error> check_finite(std::string_view what, double value) {
+[[nodiscard]] inline std::expected<void, Error> check_finite(std::string_view what, double value) {
   if (!std::isfinite(value)) return std::unexpected(NotFinite{what, value});
   return {};
 }
 
 // A real position: the Latitude error first, then NotFinite under `longitude_what`.
-inline std::expected<void, Error> check_position(LatLon point, std::string_view longitude_what) {
+[[nodiscard]] inline std::expected<void, Error> check_position(LatLon point, std::string_view longitude_what) {
   if (auto lat = checked_latitude(point.latitude_deg); !lat) return std::unexpected(lat.error());
   return check_finite(longitude_what, point.longitude_deg);
 }

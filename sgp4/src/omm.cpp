@@ -21,9 +21,9 @@
 #include <charconv>
 #include <cmath>
 
-#include "civil.hpp"
 #include "json_reader.hpp"
 #include "number_text.hpp"
+#include "sgp4/civil.hpp"
 #include "sgp4/format.hpp"
 
 namespace sgp4 {

@@ -100,7 +100,7 @@ TEST_P(PassesAgainstDenseSampling, SamePassesAndEdges) {
     const auto match = std::find_if(expected.begin(), expected.end(), [&](const SampledPass& p) {
       return within(pass.aos, p.aos_before, p.aos_after) && within(pass.los, p.los_before, p.los_after);
     });
-    ASSERT_NE(match, expected.end()) << "unexpected pass at " << detect::format_datetime(pass.aos);
+    ASSERT_NE(match, expected.end()) << "unexpected pass at " << format_datetime(pass.aos);
     found[match - expected.begin()] = true;
     for (const Instant edge : {pass.aos, pass.los}) {
       const EventSample s = *elevation.sample(edge);
@@ -113,7 +113,7 @@ TEST_P(PassesAgainstDenseSampling, SamePassesAndEdges) {
     // A pass shorter than the shortest coarse stride may fall between two samples.
     if (p.aos_before < start || p.aos_after >= end || seconds_between(p.aos_after, p.los_before) < 20.0) continue;
     ++required;
-    EXPECT_TRUE(found[i]) << "missed pass at " << detect::format_datetime(p.aos_after);
+    EXPECT_TRUE(found[i]) << "missed pass at " << format_datetime(p.aos_after);
   }
   EXPECT_GT(required, 0);
 }
@@ -181,7 +181,7 @@ TEST(Transits, AGeostationarySatelliteNeverSetsOrNeverRises) {
   const auto overhead = detect_transit_with_opts(geo, t, beneath, 10.0, opts);
   ASSERT_FALSE(overhead);
   EXPECT_EQ(overhead.error().display(), "Detection error: window too long: the positive window containing " +
-                                            detect::format_datetime(t) + " exceeds the 1h 30m maximum");
+                                            format_datetime(t) + " exceeds the 1h 30m maximum");
 
   const GeodeticPoint antipode{-sub.latitude_deg, sub.longitude_deg + 180.0, 0.0};
   EXPECT_EQ(*detect_transit_with_opts(geo, t, antipode, 0.0), std::nullopt);

@@ -45,6 +45,11 @@ constexpr SearchWindowTexts kTexts{
 constexpr Signature kIntersection{"AoiWindow.intersection", kIntersectionParams, {}};
 using AoiWindowClass = SearchWindowClass<kTexts, kIntersection>;
 
+constexpr EnumInfo kCoverageInfo{
+    ClassId::Coverage, "satvane._satvane.Coverage", "Coverage",
+    "Whether any part of an area, or all of it, must be within reach for a window\nto be open.",
+    {"Any", "Full"}, 2};
+
 PyObject* wrap_window(ModuleState& state, const Window& window) {
   return make_aoi_window(state, window.start, window.end);
 }
@@ -114,6 +119,7 @@ PyObject* detect_aoi(PyObject* self, PyObject* const* args, Py_ssize_t nargs, Py
 }  // namespace
 
 const ClassDef AoiWindow_class{&AoiWindowClass::type_spec, nullptr};
+const ClassDef Coverage_class{&Enumeration<kCoverageInfo>::type_spec, Enumeration<kCoverageInfo>::ready};
 const ClassDef AoiIter_class{&AoiIterClass::type_spec, nullptr};
 
 PyObject* make_aoi_window(ModuleState& state, Instant start, Instant end) {
@@ -169,6 +175,15 @@ PyMethodDef detect_aoi_method() {
       "than `max_window_duration` (1 h) raises `RuntimeError`.\n\n"
       "See `aoi_iter` for the options; the others do not apply to this single-point\n"
       "detection.");
+}
+
+PyObject* to_py(ModuleState& state, Coverage coverage) {
+  return enum_member(state, ClassId::Coverage, static_cast<unsigned>(coverage));
+}
+
+std::optional<Coverage> arg_coverage(ModuleState& state, PyObject* obj, const char* param) {
+  if (!arg_instance(obj, state.type(ClassId::Coverage), param)) return std::nullopt;
+  return static_cast<Coverage>(enum_value(obj));
 }
 
 }  // namespace satvane::py

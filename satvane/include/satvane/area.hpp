@@ -106,14 +106,14 @@ class Error {
 // A point to query an area at, as a real position: the Latitude error for a latitude outside
 // [-90, 90] (or NaN), NotFinite ("point longitude") for a longitude that is not finite. The
 // offsets themselves answer NaN for such a point.
-std::expected<LatLon, Error> checked_point(LatLon point);
+[[nodiscard]] std::expected<LatLon, Error> checked_point(LatLon point);
 
 // ---- Shapes ----------------------------------------------------------------------------
 
 // A spherical cap.
 class Circle {
  public:
-  static std::expected<Circle, Error> create(LatLon centre, double radius_deg);
+  [[nodiscard]] static std::expected<Circle, Error> create(LatLon centre, double radius_deg);
 
   LatLon centre() const { return lat_lon_from_unit(centre_); }
   const Vec3& centre_unit() const { return centre_; }
@@ -133,8 +133,8 @@ class Circle {
 // edges follow their parallels; or a band over every longitude (no meridian edges).
 class Rectangle {
  public:
-  static std::expected<Rectangle, Error> create(LatLon south_west, LatLon north_east);
-  static std::expected<Rectangle, Error> latitude_band(double south_deg, double north_deg);
+  [[nodiscard]] static std::expected<Rectangle, Error> create(LatLon south_west, LatLon north_east);
+  [[nodiscard]] static std::expected<Rectangle, Error> latitude_band(double south_deg, double north_deg);
 
   // Radians. `west` is in [-π, π); `span` is exactly 2π for a band.
   double south() const { return south_; }
@@ -155,8 +155,8 @@ class Rectangle {
     std::array<Meridian, 2> meridians;  // west, east
   };
 
-  static std::expected<Rectangle, Error> build(double south, double north, double west,
-                                               double span);
+  [[nodiscard]] static std::expected<Rectangle, Error> build(double south, double north, double west,
+                                                             double span);
   Rectangle(double south, double north, double west, double span);
   bool in_longitude_range(double longitude) const;
   double distance_to_meridian_edges(const Vec3& p) const;
@@ -182,8 +182,8 @@ enum class FillRule : std::uint8_t {
 class Polygon {
  public:
   // Consecutive repeats and a closing repeat of the first vertex are dropped. Fill rule NonZero.
-  static std::expected<Polygon, Error> create(std::span<const LatLon> vertices);
-  static std::expected<Polygon, Error> create(std::initializer_list<LatLon> vertices) {
+  [[nodiscard]] static std::expected<Polygon, Error> create(std::span<const LatLon> vertices);
+  [[nodiscard]] static std::expected<Polygon, Error> create(std::initializer_list<LatLon> vertices) {
     return create(std::span<const LatLon>(vertices.begin(), vertices.size()));
   }
 

@@ -22,10 +22,10 @@ enum class IlluminationState : std::uint8_t;
 class Predictor {
  public:
   // Fails with the Elements kind when SGP4 rejects the record.
-  static std::expected<Predictor, Error> create(const sgp4::Elements& elements);
+  [[nodiscard]] static std::expected<Predictor, Error> create(const sgp4::Elements& elements);
   // `name` becomes the object name. Fails with the Tle or the Elements kind.
-  static std::expected<Predictor, Error> from_tle(std::string_view name, std::string_view line_1,
-                                                  std::string_view line_2);
+  [[nodiscard]] static std::expected<Predictor, Error> from_tle(std::string_view name, std::string_view line_1,
+                                                                std::string_view line_2);
 
   const sgp4::Elements& elements() const { return elements_; }
   Instant epoch() const { return Instant(elements_.epoch); }
@@ -37,14 +37,14 @@ class Predictor {
 
   // TEME state at t. Time since epoch is truncated toward zero to whole milliseconds, so every
   // instant within one such millisecond gives the same state.
-  std::expected<StateVector<Teme>, Error> propagate(Instant t) const;
+  [[nodiscard]] std::expected<StateVector<Teme>, Error> propagate(Instant t) const;
   // The geodetic point beneath the satellite; altitude above the WGS84 ellipsoid.
-  std::expected<GeodeticPoint, Error> sub_point(Instant t) const;
-  std::expected<Observation, Error> observe_at(Instant t, const GeodeticPoint& observer) const;
+  [[nodiscard]] std::expected<GeodeticPoint, Error> sub_point(Instant t) const;
+  [[nodiscard]] std::expected<Observation, Error> observe_at(Instant t, const GeodeticPoint& observer) const;
   // Where `target` lies as seen from the satellite, in the satellite's LVLH frame.
-  std::expected<Pointing, Error> point_at(Instant t, const GeodeticPoint& target) const;
+  [[nodiscard]] std::expected<Pointing, Error> point_at(Instant t, const GeodeticPoint& target) const;
   // Cylindrical Earth shadow without penumbra.
-  std::expected<IlluminationState, Error> illumination_state(Instant t) const;
+  [[nodiscard]] std::expected<IlluminationState, Error> illumination_state(Instant t) const;
 
  private:
   Predictor(const sgp4::Elements& elements, const sgp4::Constants& constants)

@@ -1,4 +1,5 @@
-// Proleptic Gregorian calendar arithmetic shared by the element readers (TLE and OMM).
+// Proleptic Gregorian calendar arithmetic: the one calendar of the element readers (TLE and
+// OMM) and of satvane's instants.
 #pragma once
 
 #include <cstdint>
@@ -16,7 +17,8 @@ constexpr unsigned days_in_month(std::int64_t year, unsigned month) {
 
 constexpr unsigned days_in_year(std::int64_t year) { return is_leap_year(year) ? 366 : 365; }
 
-// Days from 1970-01-01 to the given date (H. Hinnant's algorithm); month 1..12.
+// Days from 1970-01-01 to the given date (H. Hinnant, "chrono-Compatible Low-Level Date
+// Algorithms", days_from_civil); exact for every year whose days fit in 64 bits; month 1..12.
 constexpr std::int64_t days_from_civil(std::int64_t year, unsigned month, unsigned day) {
   year -= month <= 2 ? 1 : 0;
   const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
