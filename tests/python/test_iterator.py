@@ -3,12 +3,15 @@ of their predictor, error items, and the argument handling of the methods that b
 
 import datetime as dt
 import gc
+import os
 from importlib import resources
 
 import pytest
 
 import satvane
 from satvane import GeodeticPoint, Interval, LatLon, Predictor, Refinement, Tle
+from leak_checks import reference_counts, traced_growth_bytes
+from test_leaks import rss_bytes
 
 UTC = dt.timezone.utc
 MINUTE = dt.timedelta(minutes=1)
@@ -45,8 +48,8 @@ BUILDERS = {
 }
 
 
-def drain(iterator, limit=100_000):
-    """Every item, with each raised RuntimeError in its place as its text."""
+def drain(iterator, limit=100_000, must_end=True):
+    """Every item (the first `limit`), with each raised RuntimeError in its place as its text."""
     items = []
     for _ in range(limit):
         try:
@@ -55,7 +58,8 @@ def drain(iterator, limit=100_000):
             return items
         except RuntimeError as error:
             items.append(str(error))
-    raise AssertionError("the iterator did not end")
+    assert not must_end, "the iterator did not end"
+    return items
 
 
 @pytest.mark.parametrize("name", BUILDERS)
@@ -155,3 +159,31 @@ def test_none_keeps_each_default():
     assert list(ISS.apsis_iter(DAY, step=None)) == list(ISS.apsis_iter(DAY))
     assert ISS.max_elevation(OBSERVER, DAY, scan_step=None) == ISS.max_elevation(OBSERVER, DAY)
 
+
+
+def exercise(rounds, interval, observer, step):
+    for _ in range(rounds):
+        for build, _ in BUILDERS.values():
+            drain(build(FLAKY, interval), limit=3, must_end=False)
+        for bad in (lambda: ISS.transits_iter(observer, interval, 10.0, walk_step=30),
+                    lambda: ISS.observation_iter(observer, interval, 60)):
+            with pytest.raises(TypeError):
+                bad()
+        ISS.detect_transit(interval.start, observer, 10.0)
+        ISS.max_elevation(observer, interval, scan_step=step)
+
+
+@pytest.mark.slow
+def test_memory_and_reference_counts_stay_flat():
+    interval = Interval(FLAKY.epoch, FLAKY.epoch + dt.timedelta(hours=2))
+    observer, step = GeodeticPoint(1.0, 2.0, 3.0), dt.timedelta(minutes=5)
+    exercise(200, interval, observer, step)  # warm caches and freelists
+    gc.collect()
+    counts = reference_counts([interval, observer, step, FLAKY])
+    traced = traced_growth_bytes(lambda: (exercise(2_000, interval, observer, step), gc.collect()))
+    assert traced < 64 * 1024, traced
+    assert reference_counts([interval, observer, step, FLAKY]) == counts
+    if "asan" not in os.environ.get("LD_PRELOAD", ""):  # the sanitizer's quarantine holds freed memory
+        before = rss_bytes()
+        exercise(5_000, interval, observer, step)
+        assert rss_bytes() - before < 2 * 1024 * 1024
