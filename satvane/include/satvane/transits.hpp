@@ -67,6 +67,8 @@ class TransitStep {
 
  private:
   double central_angle_rad(double elevation_rad, double satellite_radius_m) const;
+  // The shortest time in which the satellite, now at this elevation, can reach the minimum.
+  Duration rising_cap(double elevation_rad) const;
 
   ThresholdStep threshold_;
   double min_elevation_rad_;
