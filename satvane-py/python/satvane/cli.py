@@ -15,7 +15,8 @@ import datetime as dt
 import math
 import sys
 from importlib import resources
-from typing import NamedTuple
+from collections.abc import Iterator
+from typing import NamedTuple, NoReturn
 
 from satvane import GeodeticPoint, IlluminationState, Interval, Predictor, Tle
 
@@ -150,7 +151,7 @@ class Pass(NamedTuple):
 
 
 def find_passes(predictor: Predictor, observer: GeodeticPoint, start: dt.datetime, end: dt.datetime,
-                min_elevation_deg: float):
+                min_elevation_deg: float) -> Iterator[Pass]:
     """The passes above `min_elevation_deg` in [start, end), each with its peak.
 
     A pass in progress at either end is cut there rather than skipped, so that a satellite that
@@ -247,14 +248,14 @@ def run_now(args: argparse.Namespace) -> None:
 
 
 class Parser(argparse.ArgumentParser):
-    def error(self, message: str):  # one line, not argparse's usage block
+    def error(self, message: str) -> NoReturn:  # one line, not argparse's usage block
         self.exit(2, f"{self.prog}: {message} (see --help)\n")
 
 
 def parser() -> argparse.ArgumentParser:
     top = Parser(prog="python -m satvane", description=__doc__.split("\n\n")[0],
                  epilog="Without a command it runs 'passes'.")
-    common = argparse.ArgumentParser(add_help=False)
+    common = Parser(add_help=False)
     common.add_argument("--tle", metavar="FILE", help="file with an optional name line and two element lines")
     common.add_argument("--observer", nargs=3, type=float, metavar=("LAT", "LON", "ALT_M"),
                         help="observer latitude and longitude in degrees, altitude in metres")
