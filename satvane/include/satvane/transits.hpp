@@ -124,6 +124,7 @@ class TransitIter {
 
  private:
   WindowIter<ElevationAboveMin, TransitStep> windows_;
+  std::optional<Instant> last_los_;  // of the pass yielded last
 };
 
 // Passes above min_elevation_deg over the observer in the interval, refined with the
