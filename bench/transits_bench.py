@@ -6,9 +6,11 @@
    peak from `max_elevation`), Skyfield `find_events`, pyorbital `get_next_passes`, PyEphem `next_pass`,
    orbit-predictor `passes_over`. Each peer's AoS and LoS are compared with satvane's.
 2. One day of passes above 10° for 200 catalogue-like satellites over 10 observers, as a plain Python loop
-   over `transits_iter`, in satellite-observer pairs per second; the peers run the same loop over the first
-   N satellites (default 20; pyorbital and PyEphem are slow). Every pass Skyfield finds (with python-sgp4 in
-   WGS84 mode, as satvane) must be among satvane's, within 1 s.
+   over `transits_iter`, in satellite-observer pairs per second; all libraries run the loop over every
+   (200/N)th satellite (N = 20 by default: pyorbital and PyEphem are slow), satvane also over all 200. Every pass Skyfield finds (with python-sgp4 in
+   WGS84 mode, as satvane) must be among satvane's, its AoS and LoS within 1 s (or, where the satellite rises
+   slowly, within 0.005° of the minimum by Skyfield's elevation), unless Skyfield's own elevations dip below
+   the minimum inside it: its event search then ran two passes into one.
 
 Peers: pip install skyfield skyfield-data pyorbital ephem orbit-predictor (a missing one is skipped).
 Budgets: 7 days of ISS passes in at most 1 ms and at least 10x faster than the fastest peer; at least 10x
@@ -59,6 +61,23 @@ class Skyfield:
         else:
             self.satellite = lambda tle: EarthSatellite(tle.line_1, tle.line_2, tle.satellite_name, self.ts)
         self.site = lambda o: wgs84.latlon(o.latitude_deg, o.longitude_deg, elevation_m=o.altitude)
+
+    def elevations_deg(self, tle, observer, times):
+        return (self.satellite(tle) - self.site(observer)).at(self.ts.from_datetimes(times)).altaz()[0].degrees
+
+    def same_pass(self, tle, observer, theirs, ours):
+        """Whether each edge agrees within 1 s, or where the satellite rises or sets slowly (MEO, GEO), whether
+        Skyfield puts our edge within 0.005° of the minimum elevation."""
+        if all(abs((a - b).total_seconds()) <= 1 for a, b in zip(theirs, ours)):
+            return True
+        close = abs((theirs[0] - ours[0]).total_seconds()) < 60 and abs((theirs[1] - ours[1]).total_seconds()) < 60
+        return close and all(abs(e - MIN_ELEVATION_DEG) < 0.005 for e in self.elevations_deg(tle, observer, list(ours)))
+
+    def dips_below(self, tle, observer, rise, set_):
+        """Whether Skyfield's own elevation, every 10 s, falls below the minimum inside a pass it reports."""
+        count = int((set_ - rise).total_seconds() // 10)
+        times = [rise + dt.timedelta(seconds=10 * k) for k in range(1, count)]
+        return bool(times) and bool((self.elevations_deg(tle, observer, times) < MIN_ELEVATION_DEG - 0.01).any())
 
     def passes(self, tle, observer, start, end, set_margin=DAY):
         """Complete passes whose rise lies in [start, end); the search runs `set_margin` past the end."""
@@ -175,32 +194,37 @@ def pairs_per_second(passes, satellites):
 
 def catalogue_day(peer_satellites):
     satellites = catalogue()
+    sample = satellites[::len(satellites) // peer_satellites]  # every n-th: the catalogue's mix of orbits
     ours = {(i, j): satvane_passes(tle, o, START, START + DAY) for i, tle in enumerate(satellites)
             for j, o in enumerate(OBSERVERS)}
-    rate = pairs_per_second(satvane_passes, satellites)
+    rate = pairs_per_second(satvane_passes, sample)
     print(f"1 day of passes above {MIN_ELEVATION_DEG:g}° for {len(satellites)} catalogue-like satellites over "
-          f"{len(OBSERVERS)} observers ({sum(map(len, ours.values()))} passes), plain Python loop")
+          f"{len(OBSERVERS)} observers ({sum(map(len, ours.values()))} passes), plain Python loop; "
+          f"pairs per second over every {len(satellites) // peer_satellites}th satellite")
     print(f"{'library':36} {'version':>9} {'pairs/s':>10} {'satvane is':>10}")
-    print(f"{'satvane transits_iter':36} {'':>9} {rate:10.0f}")
+    print(f"{'satvane transits_iter':36} {'':>9} {rate:10.0f}    (all {len(satellites)}: "
+          f"{pairs_per_second(satvane_passes, satellites):.0f})")
     fastest = 0.0
     for label, distribution, passes, _ in peers():
-        theirs = pairs_per_second(passes, satellites[:peer_satellites])
+        theirs = pairs_per_second(passes, sample)
         fastest = max(fastest, theirs)
         print(f"{label:36} {version(distribution):>9} {theirs:10.0f} {rate / theirs:9.1f}x")
 
-    missed, reference_count, worst = [], 0, 0.0
+    missed, merged, reference_count = [], 0, 0
     if peer("skyfield"):
         skyfield = Skyfield(wgs84_propagation=True)
         for (i, j), found in ours.items():
             for rise, set_ in skyfield.passes(satellites[i], OBSERVERS[j], START, START + DAY):
                 reference_count += 1
-                match = [p for p in found if abs((p[0] - rise).total_seconds()) < 1 and abs((p[1] - set_).total_seconds()) < 1]
-                if not match:
-                    missed.append((satellites[i].satellite_name, j, rise, set_))
+                if any(skyfield.same_pass(satellites[i], OBSERVERS[j], (rise, set_), p) for p in found):
+                    continue
+                if skyfield.dips_below(satellites[i], OBSERVERS[j], rise, set_):
+                    merged += 1
                 else:
-                    worst = max(worst, abs((match[0][0] - rise).total_seconds()), abs((match[0][1] - set_).total_seconds()))
-        print(f"Skyfield finds {reference_count} complete passes; satvane misses {len(missed)} "
-              f"(largest AoS/LoS difference {worst:.3f} s){': ' + repr(missed[:5]) if missed else ''}")
+                    missed.append((satellites[i].satellite_name, j, rise, set_))
+        print(f"Skyfield finds {reference_count} complete passes; satvane misses {len(missed)}"
+              f"{': ' + repr(missed[:5]) if missed else ''}; {merged} of Skyfield's run across a dip below"
+              f" {MIN_ELEVATION_DEG:g}° that its own elevations show (satvane reports the passes on either side)")
     ok = not missed and rate >= 10 * fastest
     print(f"budget: 10x the fastest peer's pairs per second, no pass missed: {'met' if ok else 'MISSED'}\n")
     return ok
