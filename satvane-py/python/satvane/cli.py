@@ -12,10 +12,10 @@ from __future__ import annotations
 
 import argparse
 import datetime as dt
-import math
+import os
 import sys
-from importlib import resources
 from collections.abc import Iterator
+from importlib import resources
 from typing import NamedTuple, NoReturn
 
 from satvane import GeodeticPoint, IlluminationState, Interval, Predictor, Tle
@@ -294,4 +294,7 @@ def main(argv: list[str] | None = None) -> int:
         return 1
     except KeyboardInterrupt:
         return 130
+    except BrokenPipeError:  # the reader (head, a closed pager) went away: stop quietly
+        os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
+        return 1
     return 0
