@@ -818,7 +818,7 @@ class Predictor:
         which may begin before `t` and end after it. A pass longer than
         `max_transit_duration` (1 h) raises `RuntimeError`.
 
-        See `transits_iter` for the options; the others do not apply here.
+        Of the options of `transits_iter`, only these two apply here.
         """
     def aoi_iter(
         self,

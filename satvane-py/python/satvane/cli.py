@@ -14,10 +14,11 @@ from __future__ import annotations
 import argparse
 import datetime as dt
 import json
-import math
+import os
 import sys
+from collections.abc import Iterator
 from importlib import resources
-from typing import NamedTuple
+from typing import NamedTuple, NoReturn
 
 from satvane import (Circle, Coverage, GeodeticPoint, IlluminationState, Interval, Polygon, Predictor, Rectangle,
                      Tle)
@@ -219,7 +220,7 @@ class Pass(NamedTuple):
 
 
 def find_passes(predictor: Predictor, observer: GeodeticPoint, start: dt.datetime, end: dt.datetime,
-                min_elevation_deg: float):
+                min_elevation_deg: float) -> Iterator[Pass]:
     """The passes above `min_elevation_deg` in [start, end), each with its peak.
 
     A pass in progress at either end is cut there rather than skipped, so that a satellite that
@@ -358,14 +359,14 @@ def run_aoi(args: argparse.Namespace) -> None:
 
 
 class Parser(argparse.ArgumentParser):
-    def error(self, message: str):  # one line, not argparse's usage block
+    def error(self, message: str) -> NoReturn:  # one line, not argparse's usage block
         self.exit(2, f"{self.prog}: {message} (see --help)\n")
 
 
 def parser() -> argparse.ArgumentParser:
     top = Parser(prog="python -m satvane", description=__doc__.split("\n\n")[0],
                  epilog="Without a command it runs 'passes'.")
-    common = argparse.ArgumentParser(add_help=False)
+    common = Parser(add_help=False)
     common.add_argument("--tle", metavar="FILE", help="file with an optional name line and two element lines")
     common.add_argument("--observer", nargs=3, type=float, metavar=("LAT", "LON", "ALT_M"),
                         help="observer latitude and longitude in degrees, altitude in metres")
@@ -420,4 +421,7 @@ def main(argv: list[str] | None = None) -> int:
         return 1
     except KeyboardInterrupt:
         return 130
+    except BrokenPipeError:  # the reader (head, a closed pager) went away: stop quietly
+        os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
+        return 1
     return 0

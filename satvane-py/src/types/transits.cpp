@@ -144,7 +144,7 @@ PyMethodDef detect_transit_method() {
       "steps of `walk_step` (30 s), and returns the whole pass as a `Transit`,\n"
       "which may begin before `t` and end after it. A pass longer than\n"
       "`max_transit_duration` (1 h) raises `RuntimeError`.\n\n"
-      "See `transits_iter` for the options; the others do not apply here.");
+      "Of the options of `transits_iter`, only these two apply here.");
 }
 
 PyMethodDef max_elevation_method() {
