@@ -202,17 +202,6 @@ INSTANTIATE_TEST_SUITE_P(OrbitsAndReach, BruteForce, testing::Combine(testing::B
 
 // ---- Options ---------------------------------------------------------------------------------
 
-TEST(AoiOptions, OffNadirResolvesAndReachStopsAtTheHorizon) {
-  const double inf = std::numeric_limits<double>::infinity(), right = std::numbers::pi / 2;
-  for (const auto& [given, resolved] : std::vector<std::pair<double, double>>{
-           {std::nan(""), 0}, {-1, 0}, {-inf, 0}, {0.5, 0.5}, {right, kMaxOffNadir_rad}, {inf, kMaxOffNadir_rad}}) {
-    EXPECT_EQ(resolve_off_nadir(given), resolved) << given;
-  }
-  const double r = 6798e3, ground = 6378e3;
-  EXPECT_EQ(max_central_angle(0, r, ground), 0);
-  EXPECT_DOUBLE_EQ(max_central_angle(kMaxOffNadir_rad, r, ground), std::acos(ground / r));
-}
-
 TEST(AoiOptions, StepsAreFlooredAndTheProximityStrideStaysWithinThem) {
   AoiIterOpts opts;
   opts.min_step = Duration::seconds(-5);
