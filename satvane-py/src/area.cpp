@@ -340,7 +340,7 @@ PyType_Spec polygon_spec = class_spec<aoi::Polygon>("satvane._satvane.Polygon", 
 
 // The area inside `obj` as R (an owned copy or a reference), by the shape's class.
 template <class R>
-std::optional<R> area_as(ModuleState& state, PyObject* obj, const char* param) {
+std::optional<R> area_as(ModuleState& state, PyObject* obj) {
   if (is_exact(obj, state.type(ClassId::Polygon))) return R(unbox<aoi::Polygon>(obj));
   if (is_exact(obj, state.type(ClassId::Rectangle))) return R(unbox<aoi::Rectangle>(obj));
   if (is_exact(obj, state.type(ClassId::Circle))) return R(unbox<aoi::Circle>(obj));
@@ -351,7 +351,6 @@ std::optional<R> area_as(ModuleState& state, PyObject* obj, const char* param) {
   } else {
     PyErr_SetString(PyExc_TypeError, "expected a Polygon, Rectangle, or Circle");
   }
-  note_parameter(param);
   return std::nullopt;
 }
 
@@ -362,12 +361,10 @@ const ClassDef Polygon_class{&polygon_spec, PolygonConstructor::ready};
 const ClassDef Rectangle_class{&rectangle_spec, rectangle_ready};
 const ClassDef Circle_class{&circle_spec, CircleConstructor::ready};
 
-std::optional<aoi::AreaKind> extract_area(ModuleState& state, PyObject* obj, const char* param) {
-  return area_as<aoi::AreaKind>(state, obj, param);
-}
+std::optional<aoi::AreaKind> extract_area(ModuleState& state, PyObject* obj) { return area_as<aoi::AreaKind>(state, obj); }
 
-std::optional<aoi::AreaRef> extract_area_ref(ModuleState& state, PyObject* obj, const char* param) {
-  return area_as<aoi::AreaRef>(state, obj, param);
+std::optional<aoi::AreaRef> extract_area_ref(ModuleState& state, PyObject* obj) {
+  return area_as<aoi::AreaRef>(state, obj);
 }
 
 PyObject* to_py(ModuleState& state, aoi::FillRule rule) {

@@ -11,12 +11,12 @@
 namespace satvane::py {
 
 // The area inside a Polygon, Rectangle or Circle instance (tested in that order); otherwise
-// TypeError "expected a Polygon, Rectangle, or Circle" with the parameter note.
+// TypeError "expected a Polygon, Rectangle, or Circle", without a parameter note.
 // `extract_area` copies the shape, for searches that outlive the call; `extract_area_ref`
 // borrows it from `obj`, which must then stay alive for as long as the reference is used.
 // Copying a polygon allocates: call these from a guarded method.
-std::optional<aoi::AreaKind> extract_area(ModuleState& state, PyObject* obj, const char* param);
-std::optional<aoi::AreaRef> extract_area_ref(ModuleState& state, PyObject* obj, const char* param);
+std::optional<aoi::AreaKind> extract_area(ModuleState& state, PyObject* obj);
+std::optional<aoi::AreaRef> extract_area_ref(ModuleState& state, PyObject* obj);
 
 PyObject* to_py(ModuleState& state, aoi::FillRule rule);
 

@@ -41,13 +41,13 @@ constexpr ClassEntry kClasses[] = {
     {ClassId::Coverage, &Coverage_class},
     {ClassId::AoiWindow, &AoiWindow_class},
     {ClassId::Predictor, &Predictor_class},
-    {ClassId::PredictionIter, nullptr},       // not built yet
-    {ClassId::ApsisIter, nullptr},            // not built yet
-    {ClassId::IlluminationIter, nullptr},     // not built yet
-    {ClassId::TransitIter, nullptr},          // not built yet
-    {ClassId::ObservationIter, nullptr},      // not built yet
-    {ClassId::GroundTrackIter, nullptr},      // not built yet
-    {ClassId::AoiIter, nullptr},              // not built yet
+    {ClassId::PredictionIter, &PredictionIter_class},
+    {ClassId::ApsisIter, &ApsisIter_class},
+    {ClassId::IlluminationIter, &IlluminationIter_class},
+    {ClassId::TransitIter, &TransitIter_class},
+    {ClassId::ObservationIter, &ObservationIter_class},
+    {ClassId::GroundTrackIter, &GroundTrackIter_class},
+    {ClassId::AoiIter, &AoiIter_class},
     {ClassId::Refinement, &Refinement_class},
 };
 static_assert(std::size(kClasses) == kClassCount);

@@ -259,6 +259,19 @@ TEST(RefineCrossing, SampleFailureBecomesCostFunctionError) {
   EXPECT_EQ(t.error().display(), "Roots error: cost function error: " + propagation_failure(10).display());
 }
 
+// A function that changes only at whole milliseconds, as every SGP4 sample does, with its sign
+// change exactly at one: the ends are sampled at the bracket's own instants, not at their
+// seconds read back, which can land in the millisecond before.
+TEST(RefineCrossing, EndsOnWholeMillisecondsKeepTheirSigns) {
+  for (std::int64_t ms = 1; ms <= 2000; ++ms) {
+    const Instant edge = *kBase.checked_add(Duration::millis(ms));
+    auto function = ValueFn([edge](Instant t) -> std::expected<double, Error> { return t >= edge ? 1.0 : -1.0; });
+    const auto t = refine_crossing(function, Refinement{}, edge, *edge.checked_sub(Duration::seconds(5)));
+    ASSERT_TRUE(t.has_value()) << ms << " ms: " << t.error().display();
+    EXPECT_LE(std::fabs(datetime_to_f64(*t) - datetime_to_f64(edge)), 0.001);
+  }
+}
+
 struct WalkCase {
   const char* name;
   WalkDirection direction;

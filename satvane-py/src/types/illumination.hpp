@@ -1,4 +1,5 @@
-// Python classes Illumination (a window of constant illumination state) and IlluminationState.
+// Python classes Illumination (a window of constant illumination state), IlluminationState and
+// IlluminationIter, and the Predictor method illumination_iter.
 #pragma once
 
 #include "module.hpp"
@@ -11,5 +12,7 @@ namespace satvane::py {
 PyObject* to_py(ModuleState& state, IlluminationState value);
 
 PyObject* make_illumination(ModuleState& state, Instant start, Instant end, IlluminationState value);
+
+PyMethodDef illumination_iter_method();
 
 }  // namespace satvane::py

@@ -209,11 +209,15 @@ Error missing_interval(std::string_view name);
 // (the one just taken); in a backward walk a is the later instant.
 template <EventFunction F>
 [[nodiscard]] std::expected<Instant, Error> refine_crossing(F& function, const Refinement& refinement,
-                                                           Instant a, Instant b) {
-  auto cost = [&function](double t) { return function.sample(f64_to_datetime(t)); };
-  const auto root = refinement.solve(cost, datetime_to_f64(a), datetime_to_f64(b));
+                                                            Instant a, Instant b) {
+  const double a_s = datetime_to_f64(a), b_s = datetime_to_f64(b);
+  // The ends are sampled at the very instants whose signs bracket the crossing. Their seconds read
+  // back as an instant up to a few hundred nanoseconds off, and that instant can fall in the
+  // millisecond before, where SGP4 (evaluated at whole milliseconds) may give the other sign.
+  auto cost = [&](double t) { return function.sample(t == a_s ? a : t == b_s ? b : f64_to_datetime(t)); };
+  const auto root = refinement.solve(cost, a_s, b_s);
   if (!root) return std::unexpected(root.error().to_core());
-  return f64_to_datetime(*root);
+  return *root == a_s ? a : *root == b_s ? b : f64_to_datetime(*root);
 }
 
 enum class WalkDirection : std::uint8_t { Backward, Forward };

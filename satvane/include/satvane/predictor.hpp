@@ -8,12 +8,12 @@
 // times asked for, propagation allocates nothing.
 #pragma once
 
+#include <cstdint>
 #include <expected>
 #include <memory>
 #include <string_view>
 
 #include "satvane/error.hpp"
-#include "satvane/illumination.hpp"
 #include "satvane/observe.hpp"
 #include "satvane/roots.hpp"
 #include "satvane/time.hpp"
@@ -22,6 +22,9 @@
 #include "sgp4/propagator.hpp"
 
 namespace satvane {
+
+// Declared here so that illumination.hpp, whose searches hold a Predictor, can include this header.
+enum class IlluminationState : std::uint8_t;
 
 class Predictor {
  public:
