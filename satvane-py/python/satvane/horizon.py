@@ -20,7 +20,7 @@ from collections.abc import Iterable, Iterator
 
 from satvane._satvane import GeodeticPoint, Interval, Predictor
 
-_TIME_TOLERANCE = _dt.timedelta(milliseconds=1)
+_TOLERANCE_S = 0.001
 _DEFAULT_MIN_STEP = _dt.timedelta(seconds=10)
 
 
@@ -104,44 +104,55 @@ def mask_passes(predictor: Predictor, observer: GeodeticPoint, interval, mask: H
         yield from transits
         return
     step = max(transit_options.get("min_step") or _DEFAULT_MIN_STEP, _dt.timedelta(seconds=1))
+    highest_deg, mask_at = mask.max_elevation_deg, mask.elevation_deg
 
-    def clearance(t: _dt.datetime, at_edge: bool = False) -> float:
-        """Elevation above the mask; at a pass edge found at the lowest elevation, where the mask
-        itself is that lowest, the edge is the mask's edge too."""
+    def clearance_deg(t: _dt.datetime) -> float:
         seen = predictor.observe_at(t, observer)
-        above_deg = seen.elevation_deg - mask.elevation_deg(seen.azimuth_deg)
-        return max(above_deg, 0.0) if at_edge and mask.elevation_deg(seen.azimuth_deg) == lowest_deg else above_deg
+        return seen.elevation_deg - mask_at(seen.azimuth_deg)
 
     for transit in transits:
-        yield from _runs_above(transit.start, transit.end, step, clearance)
+        # The grid: every `step` from the AoS, and the LoS. At the pass's own edges the elevation is
+        # the lowest of the mask, so they are inside exactly where the mask is at its lowest there.
+        samples = list(predictor.observation_iter(observer, transit, step))
+        samples.append((transit.end, predictor.observe_at(transit.end, observer)))
+        last = len(samples) - 1
+        inside = [seen.elevation_deg >= highest_deg
+                  or (mask_at(seen.azimuth_deg) == lowest_deg if k in (0, last)
+                      else seen.elevation_deg >= mask_at(seen.azimuth_deg))
+                  for k, (_, seen) in enumerate(samples)]
+        opened = transit.start if inside[0] else None
+        for k in range(1, len(samples)):
+            if inside[k] == inside[k - 1]:
+                continue
+            edge = _crossing(samples[k - 1][0], samples[k][0], clearance_deg, rising=inside[k])
+            if inside[k]:
+                opened = edge
+            else:
+                yield Interval(opened, edge)
+                opened = None
+        if opened is not None:
+            yield Interval(opened, transit.end)
 
 
-def _runs_above(start: _dt.datetime, end: _dt.datetime, step: _dt.timedelta, clearance) -> Iterator[Interval]:
-    """The stretches of [start, end] where clearance(t) >= 0, seen on a grid of `step` from start."""
-    count = max(math.ceil((end - start) / step), 1)
-    times = [min(start + k * step, end) for k in range(count + 1)]
-    inside = [clearance(t, at_edge=k in (0, count)) >= 0.0 for k, t in enumerate(times)]
-    run_start = start if inside[0] else None
-    for k in range(1, len(times)):
-        if inside[k] == inside[k - 1]:
-            continue
-        edge = _crossing(times[k - 1], times[k], clearance, rising=inside[k])
-        if inside[k]:
-            run_start = edge
+def _crossing(before: _dt.datetime, after: _dt.datetime, clearance_deg, rising: bool) -> _dt.datetime:
+    """The change of sign of the clearance between two instants, by false position with the Illinois
+    rule down to a bracket of 1 ms; returns the bracket's inside end (the later when rising)."""
+    low_s, high_s = 0.0, (after - before).total_seconds()
+    f_low, f_high = clearance_deg(before), clearance_deg(after)
+    side = 0
+    while high_s - low_s > _TOLERANCE_S:
+        x_s = (low_s * f_high - high_s * f_low) / (f_high - f_low) if f_high != f_low else (low_s + high_s) / 2
+        if not low_s < x_s < high_s:
+            x_s = (low_s + high_s) / 2
+        f_x = clearance_deg(before + _dt.timedelta(seconds=x_s))
+        if (f_x >= 0.0) == rising:  # the crossing lies before x
+            high_s, f_high = x_s, f_x
+            if side == -1:
+                f_low /= 2
+            side = -1
         else:
-            yield Interval(run_start, edge)
-            run_start = None
-    if run_start is not None:
-        yield Interval(run_start, end)
-
-
-def _crossing(before: _dt.datetime, after: _dt.datetime, clearance, rising: bool) -> _dt.datetime:
-    """Bisects a sign change of clearance between two instants down to 1 ms; the instant returned is
-    the first inside one (the later end when rising, the earlier when setting)."""
-    while after - before > _TIME_TOLERANCE:
-        middle = before + (after - before) / 2
-        if (clearance(middle) >= 0.0) == rising:
-            after = middle
-        else:
-            before = middle
-    return after if rising else before
+            low_s, f_low = x_s, f_x
+            if side == 1:
+                f_high /= 2
+            side = 1
+    return before + _dt.timedelta(seconds=high_s if rising else low_s)

@@ -125,20 +125,28 @@ def passes(predictor: Predictor, observer: GeodeticPoint, interval, horizon: flo
     `Predictor.transits_iter`.
     """
     dark_below_deg = twilight_deg(twilight)
-    return [_record(predictor, observer, window, _visible(predictor, observer, window, dark_below_deg))
-            for window in _windows(predictor, observer, interval, horizon, transit_options)]
+    records = []
+    for window in _windows(predictor, observer, interval, horizon, transit_options):
+        sunlit = _sunlit(predictor, window)
+        records.append(_record(predictor, observer, window, sunlit,
+                               _visible(observer, window, sunlit, dark_below_deg)))
+    return records
 
 
 def visible_passes(predictor: Predictor, observer: GeodeticPoint, interval, horizon: float | HorizonMask = 0.0, *,
                    twilight: str | float = "civil", **transit_options) -> list[Pass]:
     """The passes with at least one visible stretch, as `passes` gives them (same arguments)."""
     dark_below_deg = twilight_deg(twilight)
-    found = []
+    records = []
     for window in _windows(predictor, observer, interval, horizon, transit_options):
-        visible = _visible(predictor, observer, window, dark_below_deg)
+        dark = _dark_stretches(observer, window.start, window.end, dark_below_deg)
+        if not dark:  # a daylight pass: no need to ask about the satellite's sunlight
+            continue
+        sunlit = _sunlit(predictor, window)
+        visible = _overlaps(dark, sunlit)
         if visible:
-            found.append(_record(predictor, observer, window, visible))
-    return found
+            records.append(_record(predictor, observer, window, sunlit, visible))
+    return records
 
 
 def _windows(predictor, observer, interval, horizon, transit_options) -> Iterator:
@@ -147,21 +155,36 @@ def _windows(predictor, observer, interval, horizon, transit_options) -> Iterato
     return iter(predictor.transits_iter(observer, interval, horizon, **transit_options))
 
 
-def _record(predictor, observer, window, visible) -> Pass:
-    sunlit = sum((w.duration for w in predictor.illumination_iter(window) if w.state == IlluminationState.Sunlit),
-                 _dt.timedelta()) if window.end > window.start else _dt.timedelta()
+def _sunlit(predictor, window) -> list[tuple[_dt.datetime, _dt.datetime]]:
+    if not window.end > window.start:
+        return []
+    return [(w.start, w.end) for w in predictor.illumination_iter(window) if w.state == IlluminationState.Sunlit]
+
+
+def _record(predictor, observer, window, sunlit, visible) -> Pass:
     peak_time, _ = predictor.max_elevation(observer, window, scan_step=_PEAK_SCAN_STEP)
     return Pass(LookPoint.seen(predictor, observer, window.start), LookPoint.seen(predictor, observer, peak_time),
-                LookPoint.seen(predictor, observer, window.end), sunlit, visible)
+                LookPoint.seen(predictor, observer, window.end),
+                sum((end - start for start, end in sunlit), _dt.timedelta()), visible)
 
 
-def _visible(predictor, observer, window, dark_below_deg) -> tuple[Interval, ...]:
+def _visible(observer, window, sunlit, dark_below_deg) -> tuple[Interval, ...]:
     """The stretches of the window in which the satellite is sunlit and the observer's sky dark."""
-    dark = _dark_stretches(observer, window.start, window.end, dark_below_deg)
-    if not dark:
-        return ()
-    sunlit = [(w.start, w.end) for w in predictor.illumination_iter(window) if w.state == IlluminationState.Sunlit]
-    return tuple(Interval(start, end) for start, end in _intersect(dark, sunlit) if end > start)
+    return _overlaps(_dark_stretches(observer, window.start, window.end, dark_below_deg), sunlit)
+
+
+def _overlaps(first, second) -> tuple[Interval, ...]:
+    """The overlaps of two time-ordered lists of disjoint (start, end) pairs, as Intervals."""
+    found, i, j = [], 0, 0
+    while i < len(first) and j < len(second):
+        start, end = max(first[i][0], second[j][0]), min(first[i][1], second[j][1])
+        if start < end:
+            found.append(Interval(start, end))
+        if first[i][1] < second[j][1]:
+            i += 1
+        else:
+            j += 1
+    return tuple(found)
 
 
 def _dark_stretches(observer, start, end, dark_below_deg) -> list[tuple[_dt.datetime, _dt.datetime]]:
@@ -192,16 +215,3 @@ def _dark_stretches(observer, start, end, dark_below_deg) -> list[tuple[_dt.date
     if opened is not None:
         stretches.append((opened, end))
     return stretches
-
-
-def _intersect(first, second):
-    """The overlaps of two time-ordered lists of disjoint (start, end) pairs."""
-    i = j = 0
-    while i < len(first) and j < len(second):
-        start, end = max(first[i][0], second[j][0]), min(first[i][1], second[j][1])
-        if start < end:
-            yield start, end
-        if first[i][1] < second[j][1]:
-            i += 1
-        else:
-            j += 1
