@@ -328,8 +328,12 @@ def run_search(args: argparse.Namespace) -> None:
     if args.plot:
         from satvane.plot import sky_plot
 
-        sky_plot(found, args.plot, mask=search.horizon if isinstance(search.horizon, HorizonMask) else None,
-                 title=f"{search.satellite.name} from {search.observer_name}")
+        try:
+            sky_plot(search.satellite.predictor, search.observer, found, args.plot,
+                     mask=search.horizon if isinstance(search.horizon, HorizonMask) else None,
+                     title=f"{search.satellite.name} from {search.observer_name}")
+        except (ImportError, OSError) as error:
+            raise InputError(f"--plot: {getattr(error, 'strerror', None) or error}") from None
     if args.format == "table":
         what = "visible passes" if args.command == "visible" else "passes"
         print_heading(search, what)
