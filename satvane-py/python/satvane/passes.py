@@ -49,7 +49,7 @@ class LookPoint:
         return cls(t, o.azimuth_deg % 360.0, o.elevation_deg, o.range)
 
     def __str__(self) -> str:
-        return (f"{self.time:%Y-%m-%d %H:%M:%S}Z az {self.azimuth_deg:5.1f}° el {self.elevation_deg:4.1f}°"
+        return (f"{_whole_second(self.time):%Y-%m-%d %H:%M:%S}Z az {self.azimuth_deg:5.1f}° el {self.elevation_deg:4.1f}°"
                 f" {self.range_m / 1000:.0f} km")
 
 
@@ -104,10 +104,15 @@ class Pass:
         return tuple(self.as_dict().values())
 
     def __str__(self) -> str:
-        seen = (f"visible {self.visible[0].start:%H:%M:%S}-{self.visible[-1].end:%H:%M:%S}Z"
+        aos, los = _whole_second(self.aos.time), _whole_second(self.los.time)
+        seen = (f"visible {_whole_second(self.visible[0].start):%H:%M:%S}-{_whole_second(self.visible[-1].end):%H:%M:%S}Z"
                 if self.visible else "not visible")
-        return (f"pass {self.aos.time:%Y-%m-%d %H:%M:%S}Z-{self.los.time:%H:%M:%S}Z peak {self.peak_elevation_deg:.1f}°"
+        return (f"pass {aos:%Y-%m-%d %H:%M:%S}Z-{los:%H:%M:%S}Z peak {self.peak_elevation_deg:.1f}°"
                 f" at az {self.peak.azimuth_deg:.0f}°, sunlit {_minutes(self.sunlit)}, {seen}")
+
+
+def _whole_second(t: _dt.datetime) -> _dt.datetime:
+    return (t + _dt.timedelta(microseconds=500_000)).replace(microsecond=0)
 
 
 def _minutes(span: _dt.timedelta) -> str:
