@@ -19,7 +19,8 @@ import os
 import sys
 import zoneinfo
 from importlib import resources
-from typing import NamedTuple
+from collections.abc import Collection
+from typing import Any, NamedTuple, NoReturn
 
 from satvane import Elements, GeodeticPoint, IlluminationState, Interval, Predictor, Tle
 from satvane.horizon import HorizonMask
@@ -137,7 +138,8 @@ def time_zone(text: str) -> zoneinfo.ZoneInfo:
 def horizon_mask(text: str) -> HorizonMask:
     """'AZ:EL,AZ:EL,...' in degrees."""
     try:
-        return HorizonMask(tuple(point.split(":")) for point in text.split(","))
+        points: Any = [tuple(point.split(":")) for point in text.split(",")]  # the mask reads the numbers
+        return HorizonMask(points)
     except ValueError as error:
         raise argparse.ArgumentTypeError(str(error)) from None
 
@@ -217,7 +219,7 @@ class Clock:
         return f"{what} (UTC)" if self.zone is None else f"{what} (UTC, local)"
 
 
-def render(header: list[str], rows: list[list[str]], right: set[int] = frozenset()) -> list[str]:
+def render(header: list[str], rows: list[list[str]], right: Collection[int] = ()) -> list[str]:
     """Columns two spaces apart, each as wide as its widest cell; the columns in `right` right-aligned."""
     widths = [max(len(cell) for cell in column) for column in zip(header, *rows)]
     return ["  ".join((cell.rjust if k in right else cell.ljust)(width) for k, (cell, width)
@@ -301,10 +303,10 @@ def visible_table(search: Search, found: list[Pass], clock: Clock) -> list[str]:
     return render(header, rows, right={2, 4, 8, 9})
 
 
-def record_fields(p: Pass, search: Search, zone: zoneinfo.ZoneInfo | None) -> dict:
+def record_fields(p: Pass, search: Search, zone: zoneinfo.ZoneInfo | None) -> dict[str, Any]:
     """A pass as JSON-ready fields: times in UTC to the millisecond (and local, with a zone), angles to
     0.001°, ranges to the metre, spans in seconds to the millisecond."""
-    fields = {}
+    fields: dict[str, Any] = {}
     for key, value in p.as_dict().items():
         if isinstance(value, dt.datetime) or value is None:  # None: a pass without a visible stretch
             fields[key] = value and iso_ms(value)
@@ -403,7 +405,7 @@ def run_now(args: argparse.Namespace) -> None:
 
 
 class Parser(argparse.ArgumentParser):
-    def error(self, message: str):  # one line, not argparse's usage block
+    def error(self, message: str) -> NoReturn:  # one line, not argparse's usage block
         self.exit(2, f"{self.prog}: {message} (see --help)\n")
 
 
@@ -412,13 +414,13 @@ PROG = "python -m satvane"
 
 def parser(prog: str = PROG) -> argparse.ArgumentParser:
     top = Parser(prog=prog, description=__doc__.split("\n\n")[0], epilog="Without a command it runs 'passes'.")
-    common = argparse.ArgumentParser(add_help=False)
+    common = Parser(add_help=False)
     common.add_argument("--tle", "--elements", metavar="FILE", dest="tle",
                         help="element set: a TLE (name line optional) or one OMM record in JSON; '-' reads standard"
                         " input (default: the bundled example ISS set)")
     common.add_argument("--observer", nargs=3, type=float, metavar=("LAT", "LON", "ALT_M"),
                         help="observer latitude and longitude in degrees, altitude in metres")
-    searching = argparse.ArgumentParser(add_help=False)
+    searching = Parser(add_help=False)
     searching.add_argument("--start", type=utc_time, help="ISO 8601 start, UTC unless it names an offset (default: now)")
     searching.add_argument("--min-elevation", type=elevation_deg, default=10.0, metavar="DEG",
                            help="minimum elevation in degrees (default: 10)")

@@ -16,8 +16,10 @@ from __future__ import annotations
 import bisect
 import datetime as _dt
 import math
-from collections.abc import Iterable, Iterator
+from collections.abc import Callable, Iterable, Iterator
+from typing import Any
 
+from satvane import IntervalRange
 from satvane._satvane import GeodeticPoint, Interval, Predictor
 
 _TOLERANCE_S = 0.001
@@ -34,7 +36,8 @@ class HorizonMask:
     __slots__ = ("_azimuths_deg", "_elevations_deg")
 
     def __init__(self, points: Iterable[tuple[float, float]]):
-        azimuths, elevations = [], []
+        azimuths: list[float] = []
+        elevations: list[float] = []
         for index, point in enumerate(points):
             try:
                 azimuth_deg, elevation_deg = (float(value) for value in point)
@@ -92,8 +95,8 @@ class HorizonMask:
         return f"HorizonMask({[(a, e) for a, e in self.points]!r})"
 
 
-def mask_passes(predictor: Predictor, observer: GeodeticPoint, interval, mask: HorizonMask,
-                **transit_options) -> Iterator[Interval]:
+def mask_passes(predictor: Predictor, observer: GeodeticPoint, interval: IntervalRange, mask: HorizonMask,
+                **transit_options: Any) -> Iterator[IntervalRange]:
     """The passes above the mask within the interval, in time order, as `Interval`s from AoS to LoS.
 
     `transit_options` are those of `Predictor.transits_iter` and mean the same here.
@@ -120,7 +123,7 @@ def mask_passes(predictor: Predictor, observer: GeodeticPoint, interval, mask: H
                   or (mask_at(seen.azimuth_deg) == lowest_deg if k in (0, last)
                       else seen.elevation_deg >= mask_at(seen.azimuth_deg))
                   for k, (_, seen) in enumerate(samples)]
-        opened = transit.start if inside[0] else None
+        opened = transit.start if inside[0] else transit.end  # an inside run starts here
         for k in range(1, len(samples)):
             if inside[k] == inside[k - 1]:
                 continue
@@ -129,12 +132,12 @@ def mask_passes(predictor: Predictor, observer: GeodeticPoint, interval, mask: H
                 opened = edge
             else:
                 yield Interval(opened, edge)
-                opened = None
-        if opened is not None:
+        if inside[-1]:
             yield Interval(opened, transit.end)
 
 
-def _crossing(before: _dt.datetime, after: _dt.datetime, clearance_deg, rising: bool) -> _dt.datetime:
+def _crossing(before: _dt.datetime, after: _dt.datetime, clearance_deg: Callable[[_dt.datetime], float],
+              rising: bool) -> _dt.datetime:
     """The change of sign of the clearance between two instants, by false position with the Illinois
     rule down to a bracket of 1 ms; returns the bracket's inside end (the later when rising)."""
     low_s, high_s = 0.0, (after - before).total_seconds()

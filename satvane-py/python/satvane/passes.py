@@ -16,7 +16,9 @@ from __future__ import annotations
 import dataclasses
 import datetime as _dt
 from collections.abc import Iterator
+from typing import Any
 
+from satvane import IntervalRange
 from satvane._satvane import GeodeticPoint, IlluminationState, Interval, Predictor
 from satvane.horizon import HorizonMask, mask_passes
 from satvane.sun import sun_elevation_deg, twilight_deg
@@ -87,9 +89,9 @@ class Pass:
     def visible_duration(self) -> _dt.timedelta:
         return sum((stretch.duration for stretch in self.visible), _dt.timedelta())
 
-    def as_dict(self) -> dict:
+    def as_dict(self) -> dict[str, Any]:
         """A flat dict, one key per column of a pass table; the times are datetimes, spans timedeltas."""
-        row = {}
+        row: dict[str, Any] = {}
         for name in ("aos", "peak", "los"):
             point = getattr(self, name)
             row.update({f"{name}_time": point.time, f"{name}_azimuth_deg": point.azimuth_deg,
@@ -99,7 +101,7 @@ class Pass:
                    visible_end=self.visible[-1].end if self.visible else None)
         return row
 
-    def as_row(self) -> tuple:
+    def as_row(self) -> tuple[Any, ...]:
         """The values of `as_dict()` in its order, for a table row."""
         return tuple(self.as_dict().values())
 
@@ -120,8 +122,8 @@ def _minutes(span: _dt.timedelta) -> str:
     return f"{seconds // 60}:{seconds % 60:02d}"
 
 
-def passes(predictor: Predictor, observer: GeodeticPoint, interval, horizon: float | HorizonMask = 0.0, *,
-           twilight: str | float = "civil", **transit_options) -> list[Pass]:
+def passes(predictor: Predictor, observer: GeodeticPoint, interval: IntervalRange, horizon: float | HorizonMask = 0.0, *,
+           twilight: str | float = "civil", **transit_options: Any) -> list[Pass]:
     """Every pass over the observer within the interval, in time order, as whole `Pass` records.
 
     `horizon` is the minimum elevation in degrees or a `HorizonMask`. `twilight` is the Sun's
@@ -138,8 +140,8 @@ def passes(predictor: Predictor, observer: GeodeticPoint, interval, horizon: flo
     return records
 
 
-def visible_passes(predictor: Predictor, observer: GeodeticPoint, interval, horizon: float | HorizonMask = 0.0, *,
-                   twilight: str | float = "civil", **transit_options) -> list[Pass]:
+def visible_passes(predictor: Predictor, observer: GeodeticPoint, interval: IntervalRange, horizon: float | HorizonMask = 0.0, *,
+                   twilight: str | float = "civil", **transit_options: Any) -> list[Pass]:
     """The passes with at least one visible stretch, as `passes` gives them (same arguments)."""
     dark_below_deg = twilight_deg(twilight)
     records = []
@@ -154,31 +156,37 @@ def visible_passes(predictor: Predictor, observer: GeodeticPoint, interval, hori
     return records
 
 
-def _windows(predictor, observer, interval, horizon, transit_options) -> Iterator:
+Span = tuple[_dt.datetime, _dt.datetime]
+
+
+def _windows(predictor: Predictor, observer: GeodeticPoint, interval: IntervalRange,
+             horizon: float | HorizonMask, transit_options: dict[str, Any]) -> Iterator[IntervalRange]:
     if isinstance(horizon, HorizonMask):
         return mask_passes(predictor, observer, interval, horizon, **transit_options)
     return iter(predictor.transits_iter(observer, interval, horizon, **transit_options))
 
 
-def _sunlit(predictor, window) -> list[tuple[_dt.datetime, _dt.datetime]]:
+def _sunlit(predictor: Predictor, window: IntervalRange) -> list[Span]:
     if not window.end > window.start:
         return []
     return [(w.start, w.end) for w in predictor.illumination_iter(window) if w.state == IlluminationState.Sunlit]
 
 
-def _record(predictor, observer, window, sunlit, visible) -> Pass:
+def _record(predictor: Predictor, observer: GeodeticPoint, window: IntervalRange, sunlit: list[Span],
+            visible: tuple[Interval, ...]) -> Pass:
     peak_time, _ = predictor.max_elevation(observer, window, scan_step=_PEAK_SCAN_STEP)
     return Pass(LookPoint.seen(predictor, observer, window.start), LookPoint.seen(predictor, observer, peak_time),
                 LookPoint.seen(predictor, observer, window.end),
                 sum((end - start for start, end in sunlit), _dt.timedelta()), visible)
 
 
-def _visible(observer, window, sunlit, dark_below_deg) -> tuple[Interval, ...]:
+def _visible(observer: GeodeticPoint, window: IntervalRange, sunlit: list[Span],
+             dark_below_deg: float) -> tuple[Interval, ...]:
     """The stretches of the window in which the satellite is sunlit and the observer's sky dark."""
     return _overlaps(_dark_stretches(observer, window.start, window.end, dark_below_deg), sunlit)
 
 
-def _overlaps(first, second) -> tuple[Interval, ...]:
+def _overlaps(first: list[Span], second: list[Span]) -> tuple[Interval, ...]:
     """The overlaps of two time-ordered lists of disjoint (start, end) pairs, as Intervals."""
     found, i, j = [], 0, 0
     while i < len(first) and j < len(second):
@@ -192,8 +200,9 @@ def _overlaps(first, second) -> tuple[Interval, ...]:
     return tuple(found)
 
 
-def _dark_stretches(observer, start, end, dark_below_deg) -> list[tuple[_dt.datetime, _dt.datetime]]:
-    def above_threshold_deg(t):
+def _dark_stretches(observer: GeodeticPoint, start: _dt.datetime, end: _dt.datetime,
+                    dark_below_deg: float) -> list[Span]:
+    def above_threshold_deg(t: _dt.datetime) -> float:
         return sun_elevation_deg(t, observer.latitude_deg, observer.longitude_deg, observer.altitude) - dark_below_deg
 
     # Most passes are far from dusk or dawn: one look at the Sun settles them.
@@ -205,7 +214,8 @@ def _dark_stretches(observer, start, end, dark_below_deg) -> list[tuple[_dt.date
         times.append(times[-1] + _SUN_STEP)
     times.append(end)
     states = [above_threshold_deg(t) < 0.0 for t in times]
-    stretches, opened = [], start if states[0] else None
+    stretches: list[Span] = []
+    opened = start  # where the dark stretch under way began, while states say dark
     for k in range(1, len(times)):
         if states[k] != states[k - 1]:
             before, after = times[k - 1], times[k]
@@ -216,7 +226,6 @@ def _dark_stretches(observer, start, end, dark_below_deg) -> list[tuple[_dt.date
                 opened = after
             else:
                 stretches.append((opened, before))
-                opened = None
-    if opened is not None:
+    if states[-1]:
         stretches.append((opened, end))
     return stretches

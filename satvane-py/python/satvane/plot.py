@@ -11,14 +11,21 @@ from __future__ import annotations
 import datetime as _dt
 import math
 import os
+from collections.abc import Iterable, Sequence
+from typing import TYPE_CHECKING, Any
 
+from satvane import IntervalRange
 from satvane._satvane import GeodeticPoint, Predictor
+from satvane.horizon import HorizonMask
+
+if TYPE_CHECKING:
+    from matplotlib.figure import Figure
 
 _MISSING = "satvane's plots need matplotlib: pip install 'satvane[plot]' (or pip install matplotlib)"
 _EARTH_RADIUS_M = 6371008.8  # mean radius: the visibility circle is drawn on a sphere
 
 
-def _figure(size_in, dpi):
+def _figure(size_in: tuple[float, float], dpi: int) -> Figure:
     try:
         from matplotlib.figure import Figure
     except ImportError:
@@ -26,16 +33,17 @@ def _figure(size_in, dpi):
     return Figure(figsize=size_in, dpi=dpi)
 
 
-def sky_plot(predictor: Predictor, observer: GeodeticPoint, passes, path: str | os.PathLike, *, mask=None,
+def sky_plot(predictor: Predictor, observer: GeodeticPoint, passes: Iterable[IntervalRange],
+             path: str | os.PathLike[str], *, mask: HorizonMask | None = None,
              step: _dt.timedelta = _dt.timedelta(seconds=10), title: str | None = None,
-             size_in: tuple[float, float] = (6.0, 6.0), dpi: int = 100):
+             size_in: tuple[float, float] = (6.0, 6.0), dpi: int = 100) -> Figure:
     """The passes across the observer's sky: north up, east to the right, the zenith at the centre
     and the horizon at the rim. Each pass is a track from AoS to LoS with its AoS time written at
     its start and a dot every minute; its visible stretches, where it has them, are drawn thick.
     `passes` are `satvane.passes.Pass` records or any intervals; `mask` a `HorizonMask`, drawn as
     the shaded sky it hides."""
     figure = _figure(size_in, dpi)
-    axes = figure.add_subplot(projection="polar")
+    axes: Any = figure.add_subplot(projection="polar")  # a PolarAxes
     axes.set_theta_zero_location("N")
     axes.set_theta_direction(-1)
     axes.set_rlim(0, 90)
@@ -63,9 +71,11 @@ def sky_plot(predictor: Predictor, observer: GeodeticPoint, passes, path: str | 
     return figure
 
 
-def ground_track_plot(predictor: Predictor, observer: GeodeticPoint, interval, path: str | os.PathLike, *,
+def ground_track_plot(predictor: Predictor, observer: GeodeticPoint, interval: IntervalRange,
+                      path: str | os.PathLike[str], *,
                       min_elevation_deg: float = 0.0, step: _dt.timedelta = _dt.timedelta(seconds=30),
-                      title: str | None = None, size_in: tuple[float, float] = (10.0, 5.0), dpi: int = 100):
+                      title: str | None = None, size_in: tuple[float, float] = (10.0, 5.0),
+                      dpi: int = 100) -> Figure:
     """The satellite's ground track over the interval on a longitude-latitude map, with the observer
     and its visibility circle: the sub-satellite points from which the satellite, at its mean height
     over the interval, stands at `min_elevation_deg` for the observer."""
@@ -91,24 +101,29 @@ def ground_track_plot(predictor: Predictor, observer: GeodeticPoint, interval, p
     return figure
 
 
-def _every(start, end, step):
+def _every(start: _dt.datetime, end: _dt.datetime, step: _dt.timedelta) -> list[_dt.datetime]:
     times = [start]
     while times[-1] + step < end:
         times.append(times[-1] + step)
     return times
 
 
-def _track(predictor, observer, start, end, step):
+Curve = tuple[list[float], list[float]]
+
+
+def _track(predictor: Predictor, observer: GeodeticPoint, start: _dt.datetime, end: _dt.datetime,
+           step: _dt.timedelta) -> Curve:
     return _track_at(predictor, observer, _every(start, end, step) + [end])
 
 
-def _track_at(predictor, observer, times):
+def _track_at(predictor: Predictor, observer: GeodeticPoint, times: list[_dt.datetime]) -> Curve:
     """Polar coordinates of the satellite in the sky: azimuth in radians, zenith distance in degrees."""
     seen = [predictor.observe_at(t, observer) for t in times]
     return [math.radians(o.azimuth_deg % 360.0) for o in seen], [90.0 - max(o.elevation_deg, 0.0) for o in seen]
 
 
-def _visibility_circle(observer, height_m, min_elevation_deg):
+def _visibility_circle(observer: GeodeticPoint, height_m: float,
+                       min_elevation_deg: float) -> list[tuple[float, float]]:
     """(longitude, latitude) points at the central angle where a satellite at `height_m` stands at the
     minimum elevation, on a sphere of the Earth's mean radius."""
     e = math.radians(min_elevation_deg)
@@ -124,9 +139,10 @@ def _visibility_circle(observer, height_m, min_elevation_deg):
     return points
 
 
-def _split_at_antimeridian(points):
+def _split_at_antimeridian(points: Sequence[tuple[float, float]]) -> Curve:
     """x and y lists with a NaN gap wherever the longitude jumps across ±180°, so no line crosses the map."""
-    xs, ys = [], []
+    xs: list[float] = []
+    ys: list[float] = []
     for k, (x, y) in enumerate(points):
         if k and abs(x - points[k - 1][0]) > 180.0:
             xs.append(math.nan)
