@@ -85,3 +85,21 @@ def test_masks_that_are_not_masks_are_refused(points, message):
     with pytest.raises(ValueError) as raised:
         HorizonMask(points)
     assert str(raised.value) == message
+
+
+def test_a_pass_cut_at_the_interval_start_is_judged_by_its_elevation():
+    """With clamp_to_interval, a pass in progress at the start begins there if the satellite stands above the mask
+    there, also where the mask stands between its lowest and highest; brute force from each start inside one
+    Greenwich pass says so."""
+    predictor, observer = Predictor.from_tle(ISS), OBSERVERS["greenwich"][0]
+    mask = HorizonMask([(0, 10), (90, 10), (91, 20), (179, 20), (180, 10), (270, 10), (271, 40), (300, 40), (301, 10)])
+    after_peak = dt.datetime(2026, 12, 6, 13, 53, 10, tzinfo=dt.timezone.utc)  # setting through the east
+    for k in range(13):
+        start = after_peak + k * dt.timedelta(seconds=10)
+        interval = Interval(start, start + dt.timedelta(minutes=30))
+        options = dict(skip_leading_partial=False, clamp_to_interval=True)
+        found = list(mask_passes(predictor, observer, interval, mask, **options))
+        open_sky = list(predictor.transits_iter(observer, interval, 10.0, **options))
+        expected = brute_force_runs(predictor, observer, mask, open_sky)
+        assert [w.start == start for w in found[:1]] == [first == start for first, _ in expected[:1]], start
+        assert len(found) == len(expected)

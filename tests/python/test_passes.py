@@ -92,3 +92,15 @@ def test_records_against_dense_sampling():
             assert predictor.illumination_state(stretch.mid_point) is IlluminationState.Sunlit
         row = record.as_dict()
         assert len(record.as_row()) == len(row) and row["peak_elevation_deg"] == record.peak_elevation_deg
+
+
+def test_the_peak_of_a_short_pass_lies_inside_it():
+    """A pass that barely clears the minimum (about 10 s above it) still gets its true top."""
+    predictor, observer = Predictor.from_tle(ISS), OBSERVERS["greenwich"][0]
+    evening = Interval(dt.datetime(2026, 12, 6, 18, 30, tzinfo=dt.timezone.utc),
+                       dt.datetime(2026, 12, 6, 19, 0, tzinfo=dt.timezone.utc))
+    [record] = passes(predictor, observer, evening, 12.73)
+    assert record.duration < dt.timedelta(seconds=60)
+    times = [record.start + k * dt.timedelta(seconds=0.25) for k in range(int(record.duration.total_seconds() * 4))]
+    assert record.peak_elevation_deg >= max(predictor.observe_at(t, observer).elevation_deg for t in times) - 1e-9
+    assert record.start < record.peak.time < record.end

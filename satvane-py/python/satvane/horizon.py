@@ -106,7 +106,8 @@ def mask_passes(predictor: Predictor, observer: GeodeticPoint, interval: Interva
     if lowest_deg == mask.max_elevation_deg:  # a flat mask is a plain minimum
         yield from transits
         return
-    step = max(transit_options.get("min_step") or _DEFAULT_MIN_STEP, _dt.timedelta(seconds=1))
+    given_step = transit_options.get("min_step")
+    step = max(_DEFAULT_MIN_STEP if given_step is None else given_step, _dt.timedelta(seconds=1))
     highest_deg, mask_at = mask.max_elevation_deg, mask.elevation_deg
 
     def clearance_deg(t: _dt.datetime) -> float:
@@ -115,13 +116,13 @@ def mask_passes(predictor: Predictor, observer: GeodeticPoint, interval: Interva
 
     for transit in transits:
         # The grid: every `step` from the AoS, and the LoS. At the pass's own edges the elevation is
-        # the lowest of the mask, so they are inside exactly where the mask is at its lowest there.
+        # the mask's lowest (to the refinement's tolerance), so they are inside where the mask is at
+        # its lowest too; at an edge cut at the interval's end the elevation speaks for itself.
         samples = list(predictor.observation_iter(observer, transit, step))
         samples.append((transit.end, predictor.observe_at(transit.end, observer)))
         last = len(samples) - 1
-        inside = [seen.elevation_deg >= highest_deg
-                  or (mask_at(seen.azimuth_deg) == lowest_deg if k in (0, last)
-                      else seen.elevation_deg >= mask_at(seen.azimuth_deg))
+        inside = [seen.elevation_deg >= highest_deg or seen.elevation_deg >= mask_at(seen.azimuth_deg)
+                  or (k in (0, last) and mask_at(seen.azimuth_deg) == lowest_deg)
                   for k, (_, seen) in enumerate(samples)]
         opened = transit.start if inside[0] else transit.end  # an inside run starts here
         for k in range(1, len(samples)):

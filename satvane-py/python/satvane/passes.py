@@ -174,7 +174,9 @@ def _sunlit(predictor: Predictor, window: IntervalRange) -> list[Span]:
 
 def _record(predictor: Predictor, observer: GeodeticPoint, window: IntervalRange, sunlit: list[Span],
             visible: tuple[Interval, ...]) -> Pass:
-    peak_time, _ = predictor.max_elevation(observer, window, scan_step=_PEAK_SCAN_STEP)
+    # A short pass is scanned more finely, so that its peak is never just one of its ends.
+    scan_step = min(_PEAK_SCAN_STEP, (window.end - window.start) / 4)
+    peak_time, _ = predictor.max_elevation(observer, window, scan_step=scan_step)
     return Pass(LookPoint.seen(predictor, observer, window.start), LookPoint.seen(predictor, observer, peak_time),
                 LookPoint.seen(predictor, observer, window.end),
                 sum((end - start for start, end in sunlit), _dt.timedelta()), visible)
