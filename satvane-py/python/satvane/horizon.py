@@ -15,7 +15,6 @@ from __future__ import annotations
 
 import bisect
 import datetime as _dt
-import math
 from collections.abc import Callable, Iterable, Iterator
 from typing import Any
 
@@ -128,7 +127,9 @@ def mask_passes(predictor: Predictor, observer: GeodeticPoint, interval: Interva
         for k in range(1, len(samples)):
             if inside[k] == inside[k - 1]:
                 continue
-            edge = _crossing(samples[k - 1][0], samples[k][0], clearance_deg, rising=inside[k])
+            (t0, seen0), (t1, seen1) = samples[k - 1], samples[k]
+            edge = _crossing(t0, t1, seen0.elevation_deg - mask_at(seen0.azimuth_deg),
+                             seen1.elevation_deg - mask_at(seen1.azimuth_deg), clearance_deg, rising=inside[k])
             if inside[k]:
                 opened = edge
             else:
@@ -137,12 +138,13 @@ def mask_passes(predictor: Predictor, observer: GeodeticPoint, interval: Interva
             yield Interval(opened, transit.end)
 
 
-def _crossing(before: _dt.datetime, after: _dt.datetime, clearance_deg: Callable[[_dt.datetime], float],
-              rising: bool) -> _dt.datetime:
-    """The change of sign of the clearance between two instants, by false position with the Illinois
-    rule down to a bracket of 1 ms; returns the bracket's inside end (the later when rising)."""
+def _crossing(before: _dt.datetime, after: _dt.datetime, g_before: float, g_after: float,
+              clearance_deg: Callable[[_dt.datetime], float], rising: bool) -> _dt.datetime:
+    """The change of sign of the clearance between two instants at which it is known, by false
+    position with the Illinois rule down to a bracket of 1 ms; returns the bracket's inside end
+    (the later when rising, the earlier when setting)."""
     low_s, high_s = 0.0, (after - before).total_seconds()
-    f_low, f_high = clearance_deg(before), clearance_deg(after)
+    f_low, f_high = g_before, g_after
     side = 0
     while high_s - low_s > _TOLERANCE_S:
         x_s = (low_s * f_high - high_s * f_low) / (f_high - f_low) if f_high != f_low else (low_s + high_s) / 2

@@ -21,7 +21,7 @@ from typing import Any
 from satvane import IntervalRange
 from satvane._satvane import GeodeticPoint, IlluminationState, Interval, Predictor
 from satvane.horizon import HorizonMask, mask_passes
-from satvane.sun import sun_elevation_deg, twilight_deg
+from satvane.sun import SunSky, twilight_deg
 
 _TIME_TOLERANCE = _dt.timedelta(milliseconds=1)
 # The peak search over a pass looks for the elevation rate's turn at this step: a pass has one
@@ -131,22 +131,22 @@ def passes(predictor: Predictor, observer: GeodeticPoint, interval: IntervalRang
     'astronomical' (-18°) or a number of degrees. `transit_options` are the keyword options of
     `Predictor.transits_iter`.
     """
-    dark_below_deg = twilight_deg(twilight)
+    dark_below_deg, sky = twilight_deg(twilight), _sky(observer)
     records = []
     for window in _windows(predictor, observer, interval, horizon, transit_options):
         sunlit = _sunlit(predictor, window)
-        records.append(_record(predictor, observer, window, sunlit,
-                               _visible(observer, window, sunlit, dark_below_deg)))
+        dark = _dark_stretches(sky, window.start, window.end, dark_below_deg)
+        records.append(_record(predictor, observer, window, sunlit, _overlaps(dark, sunlit)))
     return records
 
 
 def visible_passes(predictor: Predictor, observer: GeodeticPoint, interval: IntervalRange, horizon: float | HorizonMask = 0.0, *,
                    twilight: str | float = "civil", **transit_options: Any) -> list[Pass]:
     """The passes with at least one visible stretch, as `passes` gives them (same arguments)."""
-    dark_below_deg = twilight_deg(twilight)
+    dark_below_deg, sky = twilight_deg(twilight), _sky(observer)
     records = []
     for window in _windows(predictor, observer, interval, horizon, transit_options):
-        dark = _dark_stretches(observer, window.start, window.end, dark_below_deg)
+        dark = _dark_stretches(sky, window.start, window.end, dark_below_deg)
         if not dark:  # a daylight pass: no need to ask about the satellite's sunlight
             continue
         sunlit = _sunlit(predictor, window)
@@ -176,16 +176,15 @@ def _record(predictor: Predictor, observer: GeodeticPoint, window: IntervalRange
             visible: tuple[Interval, ...]) -> Pass:
     # A short pass is scanned more finely, so that its peak is never just one of its ends.
     scan_step = min(_PEAK_SCAN_STEP, (window.end - window.start) / 4)
-    peak_time, _ = predictor.max_elevation(observer, window, scan_step=scan_step)
-    return Pass(LookPoint.seen(predictor, observer, window.start), LookPoint.seen(predictor, observer, peak_time),
+    peak_time, top = predictor.max_elevation(observer, window, scan_step=scan_step)
+    return Pass(LookPoint.seen(predictor, observer, window.start),
+                LookPoint(peak_time, top.azimuth_deg % 360.0, top.elevation_deg, top.range),
                 LookPoint.seen(predictor, observer, window.end),
                 sum((end - start for start, end in sunlit), _dt.timedelta()), visible)
 
 
-def _visible(observer: GeodeticPoint, window: IntervalRange, sunlit: list[Span],
-             dark_below_deg: float) -> tuple[Interval, ...]:
-    """The stretches of the window in which the satellite is sunlit and the observer's sky dark."""
-    return _overlaps(_dark_stretches(observer, window.start, window.end, dark_below_deg), sunlit)
+def _sky(observer: GeodeticPoint) -> SunSky:
+    return SunSky(observer.latitude_deg, observer.longitude_deg, observer.altitude)
 
 
 def _overlaps(first: list[Span], second: list[Span]) -> tuple[Interval, ...]:
@@ -202,10 +201,10 @@ def _overlaps(first: list[Span], second: list[Span]) -> tuple[Interval, ...]:
     return tuple(found)
 
 
-def _dark_stretches(observer: GeodeticPoint, start: _dt.datetime, end: _dt.datetime,
-                    dark_below_deg: float) -> list[Span]:
+def _dark_stretches(sky: SunSky, start: _dt.datetime, end: _dt.datetime, dark_below_deg: float) -> list[Span]:
+    """The stretches of [start, end] in which the Sun is below the twilight threshold."""
     def above_threshold_deg(t: _dt.datetime) -> float:
-        return sun_elevation_deg(t, observer.latitude_deg, observer.longitude_deg, observer.altitude) - dark_below_deg
+        return sky.elevation_deg(t) - dark_below_deg
 
     # Most passes are far from dusk or dawn: one look at the Sun settles them.
     margin_deg = above_threshold_deg(start)

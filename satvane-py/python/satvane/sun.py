@@ -35,9 +35,8 @@ def _seconds(t: _dt.datetime) -> float:
     return float(whole.days * 86400 + whole.seconds) + float(whole.microseconds * 1000) * 1e-9
 
 
-def sun_position_eci(t: _dt.datetime) -> tuple[float, float, float]:
-    """The Sun's position in metres in the Earth-centred equatorial frame of date (used as TEME)."""
-    days = _seconds(t) / 86400.0 + _JULIAN_DATE_UNIX_EPOCH - _JULIAN_DATE_J2000
+def _sun_position_eci_at(seconds: float) -> tuple[float, float, float]:
+    days = seconds / 86400.0 + _JULIAN_DATE_UNIX_EPOCH - _JULIAN_DATE_J2000
     mean_anomaly_rad = (357.528 + 0.9856003 * days) * _DEG_TO_RAD
     mean_longitude_deg = 280.46 + 0.9856474 * days
     ecliptic_longitude_rad = (mean_longitude_deg + 1.915 * math.sin(mean_anomaly_rad)
@@ -50,13 +49,22 @@ def sun_position_eci(t: _dt.datetime) -> tuple[float, float, float]:
             distance_m * math.sin(obliquity_rad) * sin_longitude)
 
 
-def sidereal_angle_rad(t: _dt.datetime) -> float:
-    """Greenwich mean sidereal time (IAU 1982) in radians within [0, 2π): the core's TEME-to-ECEF angle."""
-    T = ((_seconds(t) / 86400.0 + _JULIAN_DATE_UNIX_EPOCH) - _JULIAN_DATE_J2000) / 36525.0
+def _sidereal_angle_rad_at(seconds: float) -> float:
+    T = ((seconds / 86400.0 + _JULIAN_DATE_UNIX_EPOCH) - _JULIAN_DATE_J2000) / 36525.0
     gmst_s = 3164400184.812866 * T + 67310.54841 + 0.093104 * T * T - 6.2e-06 * T * T * T
     shifted = math.fmod(gmst_s, _DAY_S) + _DAY_S
     into_day_s = 0.0 if shifted >= 2.0 * _DAY_S else (shifted - _DAY_S if shifted >= _DAY_S else shifted)
     return into_day_s * (2.0 * math.pi) / 86400.0
+
+
+def sun_position_eci(t: _dt.datetime) -> tuple[float, float, float]:
+    """The Sun's position in metres in the Earth-centred equatorial frame of date (used as TEME)."""
+    return _sun_position_eci_at(_seconds(t))
+
+
+def sidereal_angle_rad(t: _dt.datetime) -> float:
+    """Greenwich mean sidereal time (IAU 1982) in radians within [0, 2π): the core's TEME-to-ECEF angle."""
+    return _sidereal_angle_rad_at(_seconds(t))
 
 
 def teme_to_ecef(position_m: tuple[float, float, float], t: _dt.datetime) -> tuple[float, float, float]:
@@ -67,17 +75,33 @@ def teme_to_ecef(position_m: tuple[float, float, float], t: _dt.datetime) -> tup
     return (c * x + s * y, -s * x + c * y, z)
 
 
+class SunSky:
+    """The Sun in one observer's sky; the place's own terms are worked out once."""
+
+    __slots__ = ("_up", "_site_m")
+
+    def __init__(self, latitude_deg: float, longitude_deg: float, altitude_m: float = 0.0):
+        lat, lon = latitude_deg * _DEG_TO_RAD, longitude_deg * _DEG_TO_RAD
+        sin_lat, cos_lat, sin_lon, cos_lon = math.sin(lat), math.cos(lat), math.sin(lon), math.cos(lon)
+        n_m = _WGS84_A_M / math.sqrt(1.0 - _WGS84_E2 * sin_lat * sin_lat)
+        self._up = (cos_lat * cos_lon, cos_lat * sin_lon, sin_lat)
+        self._site_m = ((n_m + altitude_m) * cos_lat * cos_lon, (n_m + altitude_m) * cos_lat * sin_lon,
+                        (n_m * (1.0 - _WGS84_E2) + altitude_m) * sin_lat)
+
+    def elevation_deg(self, t: _dt.datetime) -> float:
+        """The Sun's geometric elevation in degrees above the horizon at t."""
+        seconds = _seconds(t)
+        x, y, z = _sun_position_eci_at(seconds)
+        theta = _sidereal_angle_rad_at(seconds)
+        c, s = math.cos(theta), math.sin(theta)
+        site, up = self._site_m, self._up
+        dx, dy, dz = c * x + s * y - site[0], -s * x + c * y - site[1], z - site[2]
+        return math.degrees(math.asin((up[0] * dx + up[1] * dy + up[2] * dz) / math.sqrt(dx * dx + dy * dy + dz * dz)))
+
+
 def sun_elevation_deg(t: _dt.datetime, latitude_deg: float, longitude_deg: float, altitude_m: float = 0.0) -> float:
     """The Sun's geometric elevation in degrees above the horizon of a place on the WGS84 ellipsoid."""
-    sx, sy, sz = teme_to_ecef(sun_position_eci(t), t)
-    lat, lon = latitude_deg * _DEG_TO_RAD, longitude_deg * _DEG_TO_RAD
-    sin_lat, cos_lat, sin_lon, cos_lon = math.sin(lat), math.cos(lat), math.sin(lon), math.cos(lon)
-    n_m = _WGS84_A_M / math.sqrt(1.0 - _WGS84_E2 * sin_lat * sin_lat)
-    dx = sx - (n_m + altitude_m) * cos_lat * cos_lon
-    dy = sy - (n_m + altitude_m) * cos_lat * sin_lon
-    dz = sz - (n_m * (1.0 - _WGS84_E2) + altitude_m) * sin_lat
-    up = cos_lat * cos_lon * dx + cos_lat * sin_lon * dy + sin_lat * dz
-    return math.degrees(math.asin(up / math.sqrt(dx * dx + dy * dy + dz * dz)))
+    return SunSky(latitude_deg, longitude_deg, altitude_m).elevation_deg(t)
 
 
 def twilight_deg(twilight: str | float) -> float:
