@@ -13,7 +13,17 @@ namespace {
 
 constexpr Duration kStepFloor = Duration::seconds(1);
 
+// The bounds of the pass scan's stride (see TransitStep).
+constexpr double kEarthMu_m3_s2 = 398600.5e9;  // the SGP4 WGS84 constant
+constexpr double kRadiusMargin = 0.005;         // of the semi-major axis
+constexpr double kVerticalMargin_rad = 0.2 * kDegToRad;
+constexpr double kRateMargin = 1.02;
+
 Duration floored(Duration step) { return std::max(step, kStepFloor); }
+
+double semi_major_axis_m(double mean_motion_rad_s) {
+  return std::cbrt(kEarthMu_m3_s2 / (mean_motion_rad_s * mean_motion_rad_s));
+}
 
 void report_transit(const Transit& transit) {
   if (auto* sink = diagnostics::active_sink())
@@ -46,21 +56,6 @@ SampleResult ElevationAboveMin::sample(Instant t) const {
   return EventSample{elevation->elevation_rad - min_elevation_rad_, elevation->rate_rad_s, t};
 }
 
-namespace {
-
-constexpr double kEarthMu_m3_s2 = 398600.5e9;   // the SGP4 WGS84 constant
-constexpr double kRadiusMargin = 0.005;          // of the semi-major axis
-constexpr double kVerticalMargin_rad = 0.2 * kDegToRad;
-constexpr double kRateMargin = 1.02;
-
-double semi_major_axis_m(double mean_motion_rad_s) { return std::cbrt(kEarthMu_m3_s2 / (mean_motion_rad_s * mean_motion_rad_s)); }
-
-double clamp_elevation(double elevation_rad) {
-  return std::clamp(elevation_rad, -std::numbers::pi / 2, std::numbers::pi / 2);
-}
-
-}  // namespace
-
 TransitStep::TransitStep(const Predictor& predictor, const GeodeticPoint& observer, double min_elevation_rad,
                          Duration min_step, Duration max_step)
     : threshold_{floored(min_step), floored(max_step)}, min_elevation_rad_(min_elevation_rad),
@@ -81,24 +76,26 @@ TransitStep::TransitStep(const Predictor& predictor, const GeodeticPoint& observ
 // the geocentric horizon: the angle at the satellite is asin(R_o cos e / r), and the three
 // angles of the triangle give the central one.
 double TransitStep::central_angle_rad(double elevation_rad, double satellite_radius_m) const {
-  const double e = clamp_elevation(elevation_rad);
+  const double e = std::clamp(elevation_rad, -std::numbers::pi / 2, std::numbers::pi / 2);
   const double at_satellite_rad = std::asin(std::min(observer_radius_m_ * std::cos(e) / satellite_radius_m, 1.0));
   return std::numbers::pi / 2 - e - at_satellite_rad;
+}
+
+// In whole seconds, between min_step and the longest stride; min_step when not a number.
+Duration TransitStep::rising_cap(double elevation_rad) const {
+  // The central angle only shrinks as the elevation grows: bound it from below, then the time.
+  const double angle_rad = central_angle_rad(elevation_rad + kVerticalMargin_rad, lowest_radius_m_);
+  const double bound_s = (angle_rad - visible_angle_rad_) / max_ground_rate_rad_s_;
+  const double longest_s = double(std::max(threshold_.min_step, threshold_.max_step).whole_seconds());
+  const double stride_s = std::isnan(bound_s) ? 0.0 : std::clamp(bound_s, 0.0, longest_s);
+  return std::max(threshold_.min_step, Duration::seconds(std::int64_t(stride_s)));
 }
 
 std::optional<Instant> TransitStep::next_time(Instant now, const EventSample* last) const {
   const auto threshold_time = threshold_.next_time(now, last);
   if (!last || !last->derivative || !(*last->derivative > 0)) return threshold_time;
-  // The central angle only shrinks as the elevation grows: bound it from below, then the time.
-  const double elevation_rad = last->value + min_elevation_rad_;
-  const double angle_rad = central_angle_rad(elevation_rad + kVerticalMargin_rad, lowest_radius_m_);
-  const double bound_s = (angle_rad - visible_angle_rad_) / max_ground_rate_rad_s_;
-  const double longest_s = double(std::max(threshold_.min_step, threshold_.max_step).whole_seconds());
-  // A bound that is not a number, or below min_step, gives min_step.
-  const Duration cap = std::max(threshold_.min_step, Duration::seconds(std::int64_t(std::clamp(
-                                                         std::isnan(bound_s) ? 0.0 : bound_s, 0.0, longest_s))));
-  const auto capped_time = now.checked_add(cap);
-  if (!threshold_time || !capped_time) return capped_time ? capped_time : threshold_time;
+  const auto capped_time = now.checked_add(rising_cap(last->value + min_elevation_rad_));
+  if (!capped_time || !threshold_time) return capped_time ? capped_time : threshold_time;
   return std::min(*threshold_time, *capped_time);
 }
 
@@ -116,12 +113,19 @@ TransitIter::TransitIter(const Predictor& predictor, const GeodeticPoint& observ
                     .build()) {}  // cannot fail: the interval is set
 
 std::optional<TransitItem> TransitIter::next() {
-  auto item = windows_.next();
-  if (!item) return std::nullopt;
-  if (!*item) return std::unexpected(std::move(item->error()));
-  const Transit transit{(*item)->start, (*item)->end};
-  report_transit(transit);
-  return transit;
+  for (;;) {
+    auto item = windows_.next();
+    if (!item) return std::nullopt;
+    if (!*item) return std::unexpected(std::move(item->error()));
+    // An interval end between a pass's refined LoS and its true one (less than the time
+    // tolerance apart) is still inside: the engine's last sample then reports that pass's sliver
+    // beyond its refined LoS as a window of its own, starting exactly there. It is the same pass.
+    if (last_los_ && (*item)->start == *last_los_) continue;
+    last_los_ = (*item)->end;
+    const Transit transit{(*item)->start, (*item)->end};
+    report_transit(transit);
+    return transit;
+  }
 }
 
 TransitIter transits_iter_with_opts(const Predictor& predictor, const GeodeticPoint& observer,

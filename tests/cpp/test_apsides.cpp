@@ -54,18 +54,22 @@ struct ApsisCase {
   double days;
 };
 
+void PrintTo(const ApsisCase& c, std::ostream* os) { *os << c.name; }
+
 class ApsidesAgainstDenseSampling : public testing::TestWithParam<ApsisCase> {};
 
 // The apsides alternate, match one-to-one the extremes of |r| that a dense scan finds, with the
 // right kind, within a thousandth of a period and a distance as extreme to what that allows
 // (SGP4's velocity is not exactly the derivative of its position, so r · v vanishes a little off
 // the extreme of |r|: by about a second for a LEO, half a minute for a GEO), and carry the
-// altitude of their instant.
+// altitude of their instant, which their diagnostic events report.
 TEST_P(ApsidesAgainstDenseSampling, AlternateAndSitAtTheExtremes) {
   const Predictor predictor = predictor_of(GetParam().orbit);
   const Instant start = plus_s(predictor.epoch(), 900.0);
   const Instant end = plus_s(start, GetParam().days * 86400.0);
+  RecordingSink sink;
   const auto apsides = all_apsides(predictor, start, end);
+  ASSERT_EQ(sink.events.size(), apsides.size());
   const auto extremes = sampled_extremes(predictor, start, end);
   ASSERT_GE(apsides.size(), 2u);
   // |r| ≈ a (1 - e cos M): over a thousandth of a period from the extreme it changes by
@@ -78,6 +82,9 @@ TEST_P(ApsidesAgainstDenseSampling, AlternateAndSitAtTheExtremes) {
   for (std::size_t i = 0; i < apsides.size(); ++i) {
     ASSERT_TRUE(apsides[i]) << apsides[i].error().display();
     const Apsis& apsis = *apsides[i];
+    const std::string event = apsis.event == ApsisEvent::Perigee ? "Perigee" : "Apogee";
+    expect_event(sink.events[i], "satvane::apsides", "apsis detected",
+                 {{"event", event}, {"time", text(apsis.time)}, {"altitude_km", text(apsis.altitude_m / 1000.0)}});
     EXPECT_EQ(apsis.event, extremes[i].event);
     EXPECT_LE(std::abs(seconds_between(extremes[i].at, apsis.time)), period_s / 1000) << i;
     const double radius = radius_m(predictor, apsis.time);
@@ -96,39 +103,16 @@ INSTANTIATE_TEST_SUITE_P(Orbits, ApsidesAgainstDenseSampling,
                                          ApsisCase{"GEO", kGeostationary, 3.0}),
                          [](const auto& info) { return info.param.name; });
 
-TEST(Apsides, ShortIntervalsAndStepsBelowOneSecond) {
+TEST(Apsides, StepsBelowOneSecondAreRaised) {
   const Predictor predictor = predictor_of(kMolniya);
   const Instant t = plus_s(predictor.epoch(), 900.0);
-  const auto first = all_apsides(predictor, t, plus_s(t, 86400.0));
-  ASSERT_FALSE(first.empty());
-  // An interval shorter than the step is sampled once, at its start: no sign change to see.
-  const Instant apsis = first[0]->time;
-  EXPECT_TRUE(all_apsides(predictor, plus_s(apsis, -20.0), plus_s(apsis, 20.0)).empty());
-
-  const Instant near = plus_s(apsis, -300.0), far = plus_s(apsis, 300.0);
-  const auto floored = all_apsides(predictor, near, far, {Duration::seconds(0)});
-  ASSERT_EQ(floored.size(), 1u);
-  EXPECT_EQ(floored, all_apsides(predictor, near, far, {Duration::seconds(1)}));
-  EXPECT_EQ(floored, all_apsides(predictor, near, far, {Duration::seconds(-60)}));
-}
-
-using ApsisDiagnostics = WithRecordingSink;
-
-TEST_F(ApsisDiagnostics, ReportEachApsis) {
-  const Predictor predictor = predictor_of(kMolniya);
-  sink.events.clear();  // the predictor's own event
-  const Instant t = plus_s(predictor.epoch(), 900.0);
-  const auto apsides = all_apsides(predictor, t, plus_s(t, 86400.0));
-  ASSERT_EQ(sink.events.size(), apsides.size());
-  for (std::size_t i = 0; i < apsides.size(); ++i) {
-    EXPECT_EQ(sink.events[i].target, "satvane::apsides");
-    EXPECT_EQ(sink.events[i].message, "apsis detected");
-    const std::string event = apsides[i]->event == ApsisEvent::Perigee ? "Perigee" : "Apogee";
-    EXPECT_EQ(sink.events[i].fields, (decltype(sink.events[i].fields){
-                                         {"event", event},
-                                         {"time", diagnostics::to_text(apsides[i]->time)},
-                                         {"altitude_km", diagnostics::to_text(apsides[i]->altitude_m / 1000.0)}}));
-  }
+  const Instant apsis = all_apsides(predictor, t, plus_s(t, 86400.0)).at(0)->time;
+  const auto around = [&](std::int64_t step_s) {
+    return all_apsides(predictor, plus_s(apsis, -300.0), plus_s(apsis, 300.0), {Duration::seconds(step_s)});
+  };
+  EXPECT_EQ(around(1).size(), 1u);
+  EXPECT_EQ(around(0), around(1));
+  EXPECT_EQ(around(-60), around(1));
 }
 
 }  // namespace

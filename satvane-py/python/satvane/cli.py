@@ -18,8 +18,8 @@ import json
 import os
 import sys
 import zoneinfo
-from importlib import resources
 from collections.abc import Collection
+from importlib import resources
 from typing import Any, NamedTuple, NoReturn
 
 from satvane import Elements, GeodeticPoint, IlluminationState, Interval, Predictor, Tle
@@ -477,9 +477,9 @@ def main(argv: list[str] | None = None, prog: str = PROG) -> int:
         return 1
     except KeyboardInterrupt:
         return 130
-    except BrokenPipeError:  # the reader left (`| head`): stop quietly, and let Python not complain at exit
-        sys.stdout = open(os.devnull, "w")
-        return 141
+    except BrokenPipeError:  # the reader (head, a closed pager) went away: stop quietly
+        os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
+        return 1
     return 0
 
 

@@ -2,8 +2,10 @@
 // found as the sign changes of the radial velocity r · v in TEME.
 //
 // Accuracy: each apsis is the root of r · v to the predictor's Refinement time tolerance
-// (1 ms by default) on the SGP4 osculating state, whose short-period terms move it by up to
-// some minutes from the mean-element apsis. For a nearly circular orbit the apsides are poorly
+// (1 ms by default) on the SGP4 osculating state. SGP4's velocity is not exactly the derivative
+// of its position, so that root lies off the extreme of the propagated |r| by about a second
+// for a LEO and half a minute for a GEO (millimetres to centimetres of distance). For a nearly
+// circular orbit the apsides are poorly
 // defined (r · v stays near zero) and follow its numerical sign changes. The altitude is
 // spherical: |r| minus 6378137 m, not a height above the ellipsoid.
 #pragma once

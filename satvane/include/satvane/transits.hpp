@@ -10,7 +10,7 @@
 // Accuracy: AoS and LoS are roots of that elevation to the predictor's Refinement time
 // tolerance (1 ms by default); the model itself differs from one with UT1 and polar motion by
 // a fraction of a second at the horizon. A pass that stays above the minimum for less than
-// `min_step` can fall between two coarse samples and go unseen; longer passes are always seen
+// `min_step` can fall between two coarse samples and go unseen; longer passes are seen
 // (TransitStep below), as long as the orbit stays within 0.5 % of the semi-major axis of its
 // element set (a satellite decaying fast, propagated far from its epoch, may not).
 #pragma once
@@ -67,6 +67,8 @@ class TransitStep {
 
  private:
   double central_angle_rad(double elevation_rad, double satellite_radius_m) const;
+  // The shortest time in which the satellite, now at this elevation, can reach the minimum.
+  Duration rising_cap(double elevation_rad) const;
 
   ThresholdStep threshold_;
   double min_elevation_rad_;
@@ -122,6 +124,7 @@ class TransitIter {
 
  private:
   WindowIter<ElevationAboveMin, TransitStep> windows_;
+  std::optional<Instant> last_los_;  // of the pass yielded last
 };
 
 // Passes above min_elevation_deg over the observer in the interval, refined with the
