@@ -275,16 +275,19 @@ def print_heading(search: Search, what: str) -> None:
 
 
 def pass_table(search: Search, found: list[Pass], clock: Clock) -> list[str]:
-    sunlit_at_peak = [search.satellite.predictor.illumination_state(p.peak.time) is IlluminationState.Sunlit
-                      for p in found]
+    """AoS, peak and LoS with bearings; the duration with `*` after it when cut; sunlit at the peak."""
+    predictor = search.satellite.predictor
     header = [clock.heading("AoS"), "azimuth", clock.heading("peak"), "elev.", "azimuth", clock.heading("LoS"),
-              "azimuth", "duration", "sunlit"]
-    rows = [[clock.cell(p.aos.time), compass(p.aos.azimuth_deg), clock.cell(p.peak.time),
-             f"{p.peak_elevation_deg:4.1f}°", compass(p.peak.azimuth_deg), clock.cell(p.los.time),
-             compass(p.los.azimuth_deg),
-             f"{minutes_seconds(whole_second(p.los.time) - whole_second(p.aos.time))}{'*' if search.cut(p) else ' '}",
-             "yes" if sunlit else "no"] for p, sunlit in zip(found, sunlit_at_peak)]
-    return render(header, rows, right={3, 7})
+              "azimuth", "duration  sunlit"]
+    rows = []
+    for p in found:
+        duration = minutes_seconds(whole_second(p.los.time) - whole_second(p.aos.time))
+        sunlit = predictor.illumination_state(p.peak.time) is IlluminationState.Sunlit
+        rows.append([clock.cell(p.aos.time), compass(p.aos.azimuth_deg), clock.cell(p.peak.time),
+                     f"{p.peak_elevation_deg:4.1f}°", compass(p.peak.azimuth_deg), clock.cell(p.los.time),
+                     compass(p.los.azimuth_deg),
+                     f"{duration:>8}{'*' if search.cut(p) else ' '} {'yes' if sunlit else 'no'}"])
+    return render(header, rows, right={3})
 
 
 def visible_table(search: Search, found: list[Pass], clock: Clock) -> list[str]:
