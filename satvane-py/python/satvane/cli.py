@@ -424,7 +424,8 @@ def parser(prog: str = PROG) -> argparse.ArgumentParser:
     common.add_argument("--observer", nargs=3, type=float, metavar=("LAT", "LON", "ALT_M"),
                         help="observer latitude and longitude in degrees, altitude in metres")
     searching = Parser(add_help=False)
-    searching.add_argument("--start", type=utc_time, help="ISO 8601 start, UTC unless it names an offset (default: now)")
+    searching.add_argument("--start", type=utc_time,
+                           help="ISO 8601 start, UTC unless it names an offset (default: now)")
     searching.add_argument("--min-elevation", type=elevation_deg, default=10.0, metavar="DEG",
                            help="minimum elevation in degrees (default: 10)")
     searching.add_argument("--mask", type=horizon_mask, metavar="AZ:EL,...",
@@ -434,7 +435,8 @@ def parser(prog: str = PROG) -> argparse.ArgumentParser:
                            help="table for people (default), csv or json for programs")
     searching.add_argument("--tz", type=time_zone, metavar="ZONE",
                            help="also show local times in this zone, e.g. Europe/Paris")
-    searching.add_argument("--plot", metavar="FILE", help="write a sky plot of the passes (PNG or SVG; needs matplotlib)")
+    searching.add_argument("--plot", metavar="FILE",
+                           help="write a sky plot of the passes (PNG or SVG; needs matplotlib)")
     commands = top.add_subparsers(title="commands", dest="command", parser_class=Parser)
 
     passes_ = commands.add_parser("passes", parents=[common, searching],
@@ -452,7 +454,8 @@ def parser(prog: str = PROG) -> argparse.ArgumentParser:
                                   " it vanishes.")
     visible.add_argument("--hours", type=hours, default=72.0, help="length of the search in hours (default: 72)")
     visible.add_argument("--twilight", type=twilight, default=-6.0, metavar="NAME|DEG",
-                         help="the Sun's elevation below which the sky is dark: civil (-6°, default), nautical (-12°),"
+                         help="the Sun's elevation below which the sky is dark: civil (-6°, default),"
+                         " nautical (-12°),"
                          " astronomical (-18°) or degrees")
     visible.set_defaults(run=run_search)
 

@@ -31,9 +31,9 @@ _PEAK_SCAN_STEP = _dt.timedelta(seconds=30)
 # The Sun's elevation is sampled this often within a pass: it turns no faster than 0.25° a minute,
 # so a dusk or dawn edge cannot slip between two samples unless the Sun merely grazes the threshold.
 _SUN_STEP = _dt.timedelta(minutes=2)
-# The fastest the Sun's elevation can change: the Earth's turn (360.99° a sidereal day) plus the
-# Sun's own drift (about 1° a day) in the best case.
-_SUN_RATE_DEG_S = 361.0 / 86164.0 + 1.0 / 86400.0
+# A bound on how fast the Sun's elevation can change: the Earth's turn (360.99° a sidereal day)
+# plus the Sun's own drift (under 1.1° a day).
+_SUN_RATE_DEG_S = 361.0 / 86164.0 + 1.1 / 86400.0
 
 
 @dataclasses.dataclass(frozen=True, slots=True)
@@ -51,8 +51,8 @@ class LookPoint:
         return cls(t, o.azimuth_deg % 360.0, o.elevation_deg, o.range)
 
     def __str__(self) -> str:
-        return (f"{_whole_second(self.time):%Y-%m-%d %H:%M:%S}Z az {self.azimuth_deg:5.1f}° el {self.elevation_deg:4.1f}°"
-                f" {self.range_m / 1000:.0f} km")
+        return (f"{_whole_second(self.time):%Y-%m-%d %H:%M:%S}Z az {self.azimuth_deg:5.1f}°"
+                f" el {self.elevation_deg:4.1f}° {self.range_m / 1000:.0f} km")
 
 
 @dataclasses.dataclass(frozen=True, slots=True)
@@ -107,8 +107,10 @@ class Pass:
 
     def __str__(self) -> str:
         aos, los = _whole_second(self.aos.time), _whole_second(self.los.time)
-        seen = (f"visible {_whole_second(self.visible[0].start):%H:%M:%S}-{_whole_second(self.visible[-1].end):%H:%M:%S}Z"
-                if self.visible else "not visible")
+        seen = "not visible"
+        if self.visible:
+            first, last = _whole_second(self.visible[0].start), _whole_second(self.visible[-1].end)
+            seen = f"visible {first:%H:%M:%S}-{last:%H:%M:%S}Z"
         return (f"pass {aos:%Y-%m-%d %H:%M:%S}Z-{los:%H:%M:%S}Z peak {self.peak_elevation_deg:.1f}°"
                 f" at az {self.peak.azimuth_deg:.0f}°, sunlit {_minutes(self.sunlit)}, {seen}")
 
@@ -122,8 +124,9 @@ def _minutes(span: _dt.timedelta) -> str:
     return f"{seconds // 60}:{seconds % 60:02d}"
 
 
-def passes(predictor: Predictor, observer: GeodeticPoint, interval: IntervalRange, horizon: float | HorizonMask = 0.0, *,
-           twilight: str | float = "civil", **transit_options: Any) -> list[Pass]:
+def passes(predictor: Predictor, observer: GeodeticPoint, interval: IntervalRange,
+           horizon: float | HorizonMask = 0.0, *, twilight: str | float = "civil",
+           **transit_options: Any) -> list[Pass]:
     """Every pass over the observer within the interval, in time order, as whole `Pass` records.
 
     `horizon` is the minimum elevation in degrees or a `HorizonMask`. `twilight` is the Sun's
@@ -140,8 +143,9 @@ def passes(predictor: Predictor, observer: GeodeticPoint, interval: IntervalRang
     return records
 
 
-def visible_passes(predictor: Predictor, observer: GeodeticPoint, interval: IntervalRange, horizon: float | HorizonMask = 0.0, *,
-                   twilight: str | float = "civil", **transit_options: Any) -> list[Pass]:
+def visible_passes(predictor: Predictor, observer: GeodeticPoint, interval: IntervalRange,
+                   horizon: float | HorizonMask = 0.0, *, twilight: str | float = "civil",
+                   **transit_options: Any) -> list[Pass]:
     """The passes with at least one visible stretch, as `passes` gives them (same arguments)."""
     dark_below_deg, sky = twilight_deg(twilight), _sky(observer)
     records = []
@@ -222,7 +226,10 @@ def _dark_stretches(sky: SunSky, start: _dt.datetime, end: _dt.datetime, dark_be
             before, after = times[k - 1], times[k]
             while after - before > _TIME_TOLERANCE:
                 middle = before + (after - before) / 2
-                before, after = (before, middle) if (above_threshold_deg(middle) < 0.0) == states[k] else (middle, after)
+                if (above_threshold_deg(middle) < 0.0) == states[k]:
+                    after = middle
+                else:
+                    before = middle
             if states[k]:
                 opened = after
             else:
