@@ -1,8 +1,9 @@
-"""Command line of satvane: `python -m satvane [COMMAND] [OPTIONS]`.
+"""Command line of satvane: `satvane [COMMAND] [OPTIONS]`, the same as `python -m satvane`.
 
-    passes  the satellite's passes over an observer in the coming hours (the default command)
-    now     where the satellite is now and how the observer sees it
-    aoi     when an area on the ground is within reach of the satellite's payload
+    passes   the satellite's passes over an observer in the coming hours (the default command)
+    visible  the passes the observer can see with the eye: satellite sunlit, sky dark
+    now      where the satellite is now and how the observer sees it
+    aoi      when an area on the ground is within reach of the satellite's payload
 
 Without --tle the commands use the element set bundled with the package (an example set with the
 ISS's orbit, epoch 2026-12-06, not an official one: pass a current TLE for real predictions); without
@@ -12,16 +13,21 @@ ISS's orbit, epoch 2026-12-06, not an official one: pass a current TLE for real 
 from __future__ import annotations
 
 import argparse
+import csv
 import datetime as dt
 import json
 import os
 import sys
-from collections.abc import Iterator
+import zoneinfo
+from collections.abc import Collection
 from importlib import resources
-from typing import NamedTuple, NoReturn
+from typing import Any, NamedTuple, NoReturn
 
-from satvane import (Circle, Coverage, GeodeticPoint, IlluminationState, Interval, Polygon, Predictor, Rectangle,
-                     Tle)
+from satvane import (Circle, Coverage, Elements, GeodeticPoint, IlluminationState, Interval, Polygon, Predictor,
+                     Rectangle, Tle)
+from satvane.horizon import HorizonMask
+from satvane.passes import LookPoint, Pass, passes
+from satvane.sun import twilight_deg
 
 UTC = dt.timezone.utc
 GREENWICH = GeodeticPoint(51.4779, -0.0015, 46.0)
@@ -38,26 +44,58 @@ class InputError(Exception):
 # Input
 
 
-def read_tle(path: str | None) -> Tle:
+class Satellite(NamedTuple):
+    name: str
+    predictor: Predictor
+
+
+def read_text(path: str | None) -> str:
     if path is None:
-        text = resources.files("satvane").joinpath("data/iss.tle").read_text()
-    else:
-        try:
-            with open(path, encoding="ascii") as f:
-                text = f.read()
-        except (OSError, UnicodeDecodeError) as error:
-            raise InputError(f"cannot read {path}: {getattr(error, 'strerror', None) or error}") from None
+        return resources.files("satvane").joinpath("data/iss.tle").read_text()
+    if path == "-":
+        return sys.stdin.read()
+    try:
+        with open(path, encoding="utf-8") as f:
+            return f.read()
+    except (OSError, UnicodeDecodeError) as error:
+        raise InputError(f"cannot read {path}: {getattr(error, 'strerror', None) or error}") from None
+
+
+def read_satellite(path: str | None) -> Satellite:
+    """One element set from a file ('-': standard input): a TLE with or without its name line, or one
+    OMM record in JSON (an object, or an array holding one)."""
+    text, where = read_text(path), "standard input" if path == "-" else path
+    try:
+        if text.lstrip().startswith(("{", "[")):
+            return omm_satellite(text, where)
+        return tle_satellite(text, where)
+    except ValueError as error:
+        raise InputError(f"{where}: {error}") from None
+
+
+def tle_satellite(text: str, where: str | None) -> Satellite:
     lines = [line.rstrip() for line in text.splitlines() if line.strip()]
     if len(lines) == 2:
         lines.insert(0, "UNNAMED")
     if len(lines) != 3:
-        raise InputError(f"{path}: expected a name line and two element lines")
+        count = sum(line.startswith("1 ") for line in lines)
+        raise ValueError(f"holds {count} element sets, expected one" if count > 1
+                         else "expected a name line and two element lines, or one OMM record in JSON")
+    tle = Tle(*lines)
+    return Satellite(tle.satellite_name, Predictor(tle.to_elements()))  # parse now, naming the file
+
+
+def omm_satellite(text: str, where: str | None) -> Satellite:
     try:
-        tle = Tle(*lines)
-        tle.to_elements()  # parse now, so that a bad line is reported with the file's name
-        return tle
-    except ValueError as error:
-        raise InputError(f"{path}: {error}") from None
+        records = json.loads(text)
+    except json.JSONDecodeError as error:
+        raise ValueError(f"not JSON: {error}") from None
+    if isinstance(records, list):
+        if len(records) != 1:
+            raise ValueError(f"holds {len(records)} element sets, expected one")
+        records = records[0]
+    elements = Elements.from_dict(records)
+    return Satellite(elements.object_name or f"NORAD {elements.norad_id}", Predictor(elements))
 
 
 def utc_time(text: str) -> dt.datetime:
@@ -150,6 +188,30 @@ def parse_area(text: str) -> tuple[Circle | Rectangle | Polygon, str]:
         raise InputError(f"--area: {error}") from None
 
 
+def twilight(text: str) -> float:
+    try:
+        return twilight_deg(text if text in ("civil", "nautical", "astronomical") else float(text))
+    except ValueError:
+        raise argparse.ArgumentTypeError(
+            f"must be civil, nautical, astronomical or degrees from -90 to 90, not {text}") from None
+
+
+def time_zone(text: str) -> zoneinfo.ZoneInfo:
+    try:
+        return zoneinfo.ZoneInfo(text)
+    except (zoneinfo.ZoneInfoNotFoundError, ValueError):
+        raise argparse.ArgumentTypeError(f"unknown time zone '{text}' (use a name such as Europe/Paris)") from None
+
+
+def horizon_mask(text: str) -> HorizonMask:
+    """'AZ:EL,AZ:EL,...' in degrees."""
+    try:
+        points: Any = [tuple(point.split(":")) for point in text.split(",")]  # the mask reads the numbers
+        return HorizonMask(points)
+    except ValueError as error:
+        raise argparse.ArgumentTypeError(str(error)) from None
+
+
 def observer_point(values: list[float] | None) -> tuple[GeodeticPoint, str]:
     if values is None:
         return GREENWICH, "Greenwich"
@@ -181,6 +243,13 @@ def iso(t: dt.datetime) -> str:
     return whole_second(t).strftime("%Y-%m-%dT%H:%M:%SZ")
 
 
+def iso_ms(t: dt.datetime, zone: dt.tzinfo = UTC) -> str:
+    """To the millisecond, for machine-readable output: UTC with a Z, or local with its offset."""
+    t = t + dt.timedelta(microseconds=500)
+    t = t.replace(microsecond=t.microsecond // 1000 * 1000).astimezone(zone)
+    return t.strftime("%Y-%m-%dT%H:%M:%S.%fZ")[:-4] + "Z" if zone is UTC else t.isoformat(timespec="milliseconds")
+
+
 def minutes_seconds(span: dt.timedelta) -> str:
     seconds = round(span.total_seconds())
     return f"{seconds // 60}:{seconds % 60:02d}"
@@ -203,87 +272,177 @@ def describe_observer(observer: GeodeticPoint, name: str) -> str:
             f" {observer.altitude:.0f} m)")
 
 
+class Clock:
+    """Writes instants in UTC, with the local time of day beside them when a zone is given."""
+
+    def __init__(self, zone: zoneinfo.ZoneInfo | None):
+        self.zone = zone
+
+    def cell(self, t: dt.datetime) -> str:
+        if self.zone is None:
+            return iso(t)
+        return f"{iso(t)} {whole_second(t).astimezone(self.zone):%H:%M:%S}"
+
+    def heading(self, what: str) -> str:
+        return f"{what} (UTC)" if self.zone is None else f"{what} (UTC, local)"
+
+
+def render(header: list[str], rows: list[list[str]], right: Collection[int] = ()) -> list[str]:
+    """Columns two spaces apart, each as wide as its widest cell; the columns in `right` right-aligned."""
+    widths = [max(len(cell) for cell in column) for column in zip(header, *rows)]
+    return ["  ".join((cell.rjust if k in right else cell.ljust)(width) for k, (cell, width)
+                      in enumerate(zip(line, widths))).rstrip() for line in [header, *rows]]
+
+
 # ---------------------------------------------------------------------------------------------
-# passes
+# passes and visible
 
 
-class Pass(NamedTuple):
-    aos: dt.datetime
-    aos_azimuth_deg: float
-    peak: dt.datetime
-    peak_elevation_deg: float
-    peak_azimuth_deg: float
-    los: dt.datetime
-    los_azimuth_deg: float
-    sunlit_at_peak: bool
-    cut: bool  # already up at the start or still up at the end of the search
+class Search(NamedTuple):
+    satellite: Satellite
+    observer: GeodeticPoint
+    observer_name: str
+    start: dt.datetime
+    end: dt.datetime
+    horizon: float | HorizonMask
+
+    def cut(self, p: Pass) -> bool:
+        """Whether a pass is cut at an end of the search: the satellite already up or still up there."""
+        return p.start <= self.start or p.end >= self.end
 
 
-def find_passes(predictor: Predictor, observer: GeodeticPoint, start: dt.datetime, end: dt.datetime,
-                min_elevation_deg: float) -> Iterator[Pass]:
-    """The passes above `min_elevation_deg` in [start, end), each with its peak.
-
-    A pass in progress at either end is cut there rather than skipped, so that a satellite that
-    never sets (a geostationary one) shows as one pass over the whole span instead of an error.
-    """
-    span = end - start
-    transits = predictor.transits_iter(observer, Interval(start, end), min_elevation_deg,
-                                       skip_leading_partial=False, clamp_to_interval=True,
-                                       max_transit_duration=span + dt.timedelta(minutes=1))
-    for transit in transits:
-        peak, seen = predictor.max_elevation(observer, transit)
-        yield Pass(
-            aos=transit.start, aos_azimuth_deg=predictor.observe_at(transit.start, observer).azimuth_deg,
-            peak=peak, peak_elevation_deg=seen.elevation_deg, peak_azimuth_deg=seen.azimuth_deg,
-            los=transit.end, los_azimuth_deg=predictor.observe_at(transit.end, observer).azimuth_deg,
-            sunlit_at_peak=predictor.illumination_state(peak) == IlluminationState.Sunlit,
-            cut=transit.start <= start or transit.end >= end)
-
-
-PASS_HEADER = (f"{'AoS (UTC)':<20}  {'azimuth':<8}  {'peak (UTC)':<20}  {'elev.':>5}  {'azimuth':<8}  "
-               f"{'LoS (UTC)':<20}  {'azimuth':<8}  {'duration':>8}  sunlit")
-
-
-def pass_row(p: Pass) -> str:
-    duration = minutes_seconds(whole_second(p.los) - whole_second(p.aos))
-    return (f"{iso(p.aos)}  {compass(p.aos_azimuth_deg)}  {iso(p.peak)}  {p.peak_elevation_deg:4.1f}°  "
-            f"{compass(p.peak_azimuth_deg)}  {iso(p.los)}  {compass(p.los_azimuth_deg)}  "
-            f"{duration:>8}{'*' if p.cut else ' '} {'yes' if p.sunlit_at_peak else 'no'}")
-
-
-def run_passes(args: argparse.Namespace) -> None:
-    tle = read_tle(args.tle)
+def prepare(args: argparse.Namespace) -> Search:
+    satellite = read_satellite(args.tle)
     observer, observer_name = observer_point(args.observer)
     start = args.start or dt.datetime.now(UTC).replace(microsecond=0)
     try:
         end = start + dt.timedelta(hours=args.hours)
     except OverflowError:
         raise InputError("the search would run past the year 9999") from None
-    predictor = Predictor.from_tle(tle)
-    print(f"{tle.satellite_name}, element set epoch {describe_epoch(predictor, start)}")
-    print(f"passes above {args.min_elevation:g}° seen from {describe_observer(observer, observer_name)}")
-    print(f"from {iso(start)} to {iso(end)}")
+    return Search(satellite, observer, observer_name, start, end, args.mask or args.min_elevation)
+
+
+def find(search: Search, args: argparse.Namespace) -> list[Pass]:
+    """The passes in [start, end). A pass in progress at either end is cut there rather than
+    skipped, so that a satellite that never sets (a geostationary one) shows as one pass over the
+    whole span instead of an error."""
+    found = passes(search.satellite.predictor, search.observer, Interval(search.start, search.end), search.horizon,
+                   twilight=getattr(args, "twilight", -6.0), skip_leading_partial=False, clamp_to_interval=True,
+                   max_transit_duration=search.end - search.start + dt.timedelta(minutes=1))
+    return [p for p in found if p.visible] if args.command == "visible" else found
+
+
+def print_heading(search: Search, what: str) -> None:
+    predictor = search.satellite.predictor
+    above = (f"above the mask {', '.join(f'{a:g}:{e:g}' for a, e in search.horizon.points)}"
+             if isinstance(search.horizon, HorizonMask) else f"above {search.horizon:g}°")
+    print(f"{search.satellite.name}, element set epoch {describe_epoch(predictor, search.start)}")
+    print(f"{what} {above} seen from {describe_observer(search.observer, search.observer_name)}")
+    print(f"from {iso(search.start)} to {iso(search.end)}")
     print()
-    count = 0
-    cut = False
-    for p in find_passes(predictor, observer, start, end, args.min_elevation):
-        if count == 0:
-            print(PASS_HEADER)
-        print(pass_row(p), flush=True)
-        count += 1
-        cut |= p.cut
-    if count == 0:
-        print("no passes")
-    if cut:
-        print("* cut at the start or end of the search: the satellite is already up or still up there")
+
+
+def pass_table(search: Search, found: list[Pass], clock: Clock) -> list[str]:
+    """AoS, peak and LoS with bearings; the duration with `*` after it when cut; sunlit at the peak."""
+    predictor = search.satellite.predictor
+    header = [clock.heading("AoS"), "azimuth", clock.heading("peak"), "elev.", "azimuth", clock.heading("LoS"),
+              "azimuth", "duration  sunlit"]
+    rows = []
+    for p in found:
+        duration = minutes_seconds(whole_second(p.los.time) - whole_second(p.aos.time))
+        sunlit = predictor.illumination_state(p.peak.time) is IlluminationState.Sunlit
+        rows.append([clock.cell(p.aos.time), compass(p.aos.azimuth_deg), clock.cell(p.peak.time),
+                     f"{p.peak_elevation_deg:4.1f}°", compass(p.peak.azimuth_deg), clock.cell(p.los.time),
+                     compass(p.los.azimuth_deg),
+                     f"{duration:>8}{'*' if search.cut(p) else ' '} {'yes' if sunlit else 'no'}"])
+    return render(header, rows, right={3})
+
+
+def visible_table(search: Search, found: list[Pass], clock: Clock) -> list[str]:
+    """One row per visible stretch: where the satellite appears, its highest point, where it fades."""
+    predictor, observer = search.satellite.predictor, search.observer
+    header = [clock.heading("appears"), "azimuth", "elev.", clock.heading("highest"), "elev.", "azimuth",
+              clock.heading("vanishes"), "azimuth", "elev.", "visible"]
+    rows = []
+    for stretch in (s for p in found for s in p.visible):
+        first, last = predictor.observe_at(stretch.start, observer), predictor.observe_at(stretch.end, observer)
+        top_time, top = predictor.max_elevation(observer, stretch)
+        rows.append([clock.cell(stretch.start), compass(first.azimuth_deg), f"{first.elevation_deg:4.1f}°",
+                     clock.cell(top_time), f"{top.elevation_deg:4.1f}°", compass(top.azimuth_deg),
+                     clock.cell(stretch.end), compass(last.azimuth_deg), f"{last.elevation_deg:4.1f}°",
+                     minutes_seconds(whole_second(stretch.end) - whole_second(stretch.start))])
+    return render(header, rows, right={2, 4, 8, 9})
+
+
+def record_fields(p: Pass, search: Search, zone: zoneinfo.ZoneInfo | None) -> dict[str, Any]:
+    """A pass as JSON-ready fields: times in UTC to the millisecond (and local, with a zone), angles to
+    0.001°, ranges to the metre, spans in seconds to the millisecond."""
+    fields: dict[str, Any] = {}
+    for key, value in p.as_dict().items():
+        if isinstance(value, dt.datetime) or value is None:  # None: a pass without a visible stretch
+            fields[key] = value and iso_ms(value)
+            if zone is not None:
+                fields[f"{key}_local"] = value and iso_ms(value, zone)
+        elif isinstance(value, dt.timedelta):
+            fields[f"{key}_s"] = round(value.total_seconds(), 3)
+        elif key.endswith("_m"):
+            fields[key] = round(value)
+        elif isinstance(value, float):
+            fields[key] = round(value, 3)
+        else:
+            fields[key] = value
+    fields["cut"] = search.cut(p)
+    return fields
+
+
+def run_search(args: argparse.Namespace) -> None:
+    search = prepare(args)
+    found = find(search, args)
+    if args.plot:
+        from satvane.plot import sky_plot
+
+        try:
+            sky_plot(search.satellite.predictor, search.observer, found, args.plot,
+                     mask=search.horizon if isinstance(search.horizon, HorizonMask) else None,
+                     title=f"{search.satellite.name} from {search.observer_name}")
+        except (ImportError, OSError) as error:
+            raise InputError(f"--plot: {getattr(error, 'strerror', None) or error}") from None
+    if args.format == "table":
+        what = "visible passes" if args.command == "visible" else "passes"
+        print_heading(search, what)
+        clock = Clock(args.tz)
+        lines = (visible_table if args.command == "visible" else pass_table)(search, found, clock)
+        print("\n".join(lines) if found else f"no {what}")
+        if any(search.cut(p) for p in found) and args.command == "passes":
+            print("* cut at the start or end of the search: the satellite is already up or still up there")
+        return
+    rows = [record_fields(p, search, args.tz) for p in found]
+    if args.format == "json":
+        json.dump({"satellite": search.satellite.name,
+                   "observer": {"latitude_deg": search.observer.latitude_deg,
+                                "longitude_deg": search.observer.longitude_deg,
+                                "altitude_m": search.observer.altitude},
+                   "start": iso_ms(search.start), "end": iso_ms(search.end), "passes": rows}, sys.stdout, indent=1)
+        print()
+    else:
+        columns = list(rows[0] if rows else record_fields(placeholder_pass(), search, args.tz))
+        writer = csv.DictWriter(sys.stdout, columns, lineterminator="\n")
+        writer.writeheader()
+        writer.writerows(rows)
+
+
+def placeholder_pass() -> Pass:
+    """A pass that names the columns of a CSV file without passes."""
+    point = LookPoint(dt.datetime(2000, 1, 1, tzinfo=UTC), 0.0, 0.0, 0.0)
+    return Pass(point, point, point, dt.timedelta(), ())
 
 
 # ---------------------------------------------------------------------------------------------
 # now
 
 
-def now_report(tle: Tle, observer: GeodeticPoint, observer_name: str, now: dt.datetime) -> str:
-    predictor = Predictor.from_tle(tle)
+def now_report(satellite: Satellite, observer: GeodeticPoint, observer_name: str, now: dt.datetime) -> str:
+    name, predictor = satellite
     age_s = predictor.tle_age_seconds(now)
     under = predictor.sub_point(now)
     position_m = predictor.propagate(now).position
@@ -292,7 +451,7 @@ def now_report(tle: Tle, observer: GeodeticPoint, observer_name: str, now: dt.da
     visibility = "above the horizon" if seen.elevation_deg > 0 else "below the horizon"
     motion = "receding" if seen.range_rate > 0 else "approaching"
     return "\n".join([
-        f"{tle.satellite_name} at {now:%Y-%m-%d %H:%M:%S} UTC",
+        f"{name} at {now:%Y-%m-%d %H:%M:%S} UTC",
         f"  element set epoch   {predictor.epoch:%Y-%m-%d %H:%M:%S} UTC"
         f" ({human_age(age_s)} {'old' if age_s >= 0 else 'ahead'})",
         f"  sub-satellite point {under.latitude_deg:8.4f}° lat {under.longitude_deg:9.4f}° lon,"
@@ -307,9 +466,9 @@ def now_report(tle: Tle, observer: GeodeticPoint, observer_name: str, now: dt.da
 
 
 def run_now(args: argparse.Namespace) -> None:
-    tle = read_tle(args.tle)
+    satellite = read_satellite(args.tle)
     observer, observer_name = observer_point(args.observer)
-    print(now_report(tle, observer, observer_name, args.at or dt.datetime.now(UTC)))
+    print(now_report(satellite, observer, observer_name, args.at or dt.datetime.now(UTC)))
 
 
 # ---------------------------------------------------------------------------------------------
@@ -317,7 +476,7 @@ def run_now(args: argparse.Namespace) -> None:
 
 
 def run_aoi(args: argparse.Namespace) -> None:
-    tle = read_tle(args.tle)
+    satellite = read_satellite(args.tle)
     area, area_name = parse_area(args.area)
     coverage = Coverage.Full if args.coverage == "full" else Coverage.Any
     start = args.start or dt.datetime.now(UTC).replace(microsecond=0)
@@ -325,8 +484,8 @@ def run_aoi(args: argparse.Namespace) -> None:
         end = start + dt.timedelta(hours=args.hours)
     except OverflowError:
         raise InputError("the search would run past the year 9999") from None
-    predictor = Predictor.from_tle(tle)
-    print(f"{tle.satellite_name}, element set epoch {describe_epoch(predictor, start)}")
+    predictor = satellite.predictor
+    print(f"{satellite.name}, element set epoch {describe_epoch(predictor, start)}")
     rule = "all of" if coverage == Coverage.Full else "any part of"
     reach = f"within reach, off-nadir up to {args.off_nadir:g}°" if args.off_nadir > 0 else "under the ground track"
     print(f"windows with {rule} {area_name} {reach}")
@@ -363,23 +522,52 @@ class Parser(argparse.ArgumentParser):
         self.exit(2, f"{self.prog}: {message} (see --help)\n")
 
 
-def parser() -> argparse.ArgumentParser:
-    top = Parser(prog="python -m satvane", description=__doc__.split("\n\n")[0],
-                 epilog="Without a command it runs 'passes'.")
+PROG = "python -m satvane"
+
+
+def parser(prog: str = PROG) -> argparse.ArgumentParser:
+    top = Parser(prog=prog, description=__doc__.split("\n\n")[0], epilog="Without a command it runs 'passes'.")
     common = Parser(add_help=False)
-    common.add_argument("--tle", metavar="FILE", help="file with an optional name line and two element lines")
+    common.add_argument("--tle", "--elements", metavar="FILE", dest="tle",
+                        help="element set: a TLE (name line optional) or one OMM record in JSON; '-' reads standard"
+                        " input (default: the bundled example ISS set)")
     common.add_argument("--observer", nargs=3, type=float, metavar=("LAT", "LON", "ALT_M"),
                         help="observer latitude and longitude in degrees, altitude in metres")
+    searching = Parser(add_help=False)
+    searching.add_argument("--start", type=utc_time,
+                           help="ISO 8601 start, UTC unless it names an offset (default: now)")
+    searching.add_argument("--min-elevation", type=elevation_deg, default=10.0, metavar="DEG",
+                           help="minimum elevation in degrees (default: 10)")
+    searching.add_argument("--mask", type=horizon_mask, metavar="AZ:EL,...",
+                           help="horizon mask in place of the minimum: azimuth:elevation points in degrees, azimuths"
+                           " rising from 0 to below 360, interpolated linearly and wrapping at north")
+    searching.add_argument("--format", choices=("table", "csv", "json"), default="table",
+                           help="table for people (default), csv or json for programs")
+    searching.add_argument("--tz", type=time_zone, metavar="ZONE",
+                           help="also show local times in this zone, e.g. Europe/Paris")
+    searching.add_argument("--plot", metavar="FILE",
+                           help="write a sky plot of the passes (PNG or SVG; needs matplotlib)")
     commands = top.add_subparsers(title="commands", dest="command", parser_class=Parser)
 
-    passes = commands.add_parser("passes", parents=[common], help="passes over the observer in the coming hours",
-                                 description="Passes over the observer: rise (AoS), peak and set (LoS) with compass"
-                                 " bearings, duration, and whether the satellite is sunlit at the peak.")
-    passes.add_argument("--start", type=utc_time, help="ISO 8601 start, UTC unless it names an offset (default: now)")
-    passes.add_argument("--hours", type=hours, default=24.0, help="length of the search in hours (default: 24)")
-    passes.add_argument("--min-elevation", type=elevation_deg, default=10.0, metavar="DEG",
-                        help="minimum elevation in degrees (default: 10)")
-    passes.set_defaults(run=run_passes)
+    passes_ = commands.add_parser("passes", parents=[common, searching],
+                                  help="passes over the observer in the coming hours",
+                                  description="Passes over the observer: rise (AoS), peak and set (LoS) with compass"
+                                  " bearings, duration, and whether the satellite is sunlit at the peak.")
+    passes_.add_argument("--hours", type=hours, default=24.0, help="length of the search in hours (default: 24)")
+    passes_.set_defaults(run=run_search)
+
+    visible = commands.add_parser("visible", parents=[common, searching],
+                                  help="passes the observer can see: satellite sunlit, sky dark",
+                                  description="Visible passes: the stretches of each pass in which the satellite is"
+                                  " above the minimum, in sunlight, and the Sun is below the twilight threshold at the"
+                                  " observer. The table shows where the satellite appears, its highest point and where"
+                                  " it vanishes.")
+    visible.add_argument("--hours", type=hours, default=72.0, help="length of the search in hours (default: 72)")
+    visible.add_argument("--twilight", type=twilight, default=-6.0, metavar="NAME|DEG",
+                         help="the Sun's elevation below which the sky is dark: civil (-6°, default),"
+                         " nautical (-12°),"
+                         " astronomical (-18°) or degrees")
+    visible.set_defaults(run=run_search)
 
     now = commands.add_parser("now", parents=[common], help="where the satellite is now and how the observer sees it",
                               description="Sub-satellite point, TEME position, sunlight or shadow, and the observer's"
@@ -405,9 +593,9 @@ def parser() -> argparse.ArgumentParser:
     return top
 
 
-def main(argv: list[str] | None = None) -> int:
+def main(argv: list[str] | None = None, prog: str = PROG) -> int:
     argv = sys.argv[1:] if argv is None else list(argv)
-    top = parser()
+    top = parser(prog)
     if not argv or (argv[0].startswith("-") and argv[0] not in ("-h", "--help")):
         argv.insert(0, "passes")
     args = top.parse_args(argv)
@@ -425,3 +613,8 @@ def main(argv: list[str] | None = None) -> int:
         os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
         return 1
     return 0
+
+
+def console() -> int:
+    """The `satvane` console script."""
+    return main(prog="satvane")
