@@ -750,6 +750,231 @@ class Predictor:
 
         The Earth's shadow is a cylinder of the equatorial radius, without penumbra.
         """
+    def prediction_iter(self, interval: satvane.IntervalRange, step: datetime.timedelta) -> PredictionIter:
+        """Iterate over state vectors in the TEME frame at regular intervals.
+
+        `interval` must expose `.start` and `.end` datetime properties.
+        Pass an `Interval`, `Transit`, or `Illumination` object.
+        """
+    def ground_track_iter(self, interval: satvane.IntervalRange, step: datetime.timedelta) -> GroundTrackIter:
+        """Trace the satellite's ground track at regular intervals.
+
+        `interval` must expose `.start` and `.end` datetime properties.
+        Yields `(datetime, GeodeticPoint)` sub-satellite points.
+        """
+    def observation_iter(
+        self, observer: GeodeticPoint, interval: satvane.IntervalRange, step: datetime.timedelta
+    ) -> ObservationIter:
+        """Iterate over observations from the given observer at regular intervals.
+
+        `interval` must expose `.start` and `.end` datetime properties.
+        Pass an `Interval`, `Transit`, or `Illumination` object.
+        """
+    def transits_iter(
+        self,
+        observer: GeodeticPoint,
+        interval: satvane.IntervalRange,
+        min_elevation_deg: float,
+        *,
+        min_step: datetime.timedelta | None = None,
+        max_step: datetime.timedelta | None = None,
+        walk_step: datetime.timedelta | None = None,
+        max_transit_duration: datetime.timedelta | None = None,
+        skip_leading_partial: bool | None = None,
+        clamp_to_interval: bool | None = None,
+    ) -> TransitIter:
+        """Iterate over satellite passes visible to the observer within the interval.
+
+        `observer` is a `GeodeticPoint`; `interval` must expose `.start` and `.end`
+        datetime properties; a pass is the time above `min_elevation_deg` (degrees).
+
+        Options (a `timedelta` for durations, a `bool` for flags; None keeps the default):
+
+        - `min_step` (10 s) and `max_step` (10 min) bound the adaptive scan step.
+          `min_step` is also the shortest pass the scan is sure to see; `max_step` is
+          raised to `min_step` where it is smaller. Steps below 1 s count as 1 s.
+        - `walk_step` (30 s) is the fixed step of the walk from a pass's inside to
+          its ends.
+        - `max_transit_duration` (1 h): a longer pass raises `RuntimeError`.
+        - `skip_leading_partial` (True) drops a pass already in progress at the
+          interval start; set False, the search walks backward for its true AoS.
+        - `clamp_to_interval` (False) cuts a pass still in progress at an interval
+          end at that end instead of walking on for its true AoS or LoS.
+        """
+    def detect_transit(
+        self,
+        t: datetime.datetime,
+        observer: GeodeticPoint,
+        min_elevation_deg: float,
+        *,
+        walk_step: datetime.timedelta | None = None,
+        max_transit_duration: datetime.timedelta | None = None,
+    ) -> Transit | None:
+        """Detect whether a transit is in progress at time `t`.
+
+        Returns None when the satellite is below `min_elevation_deg` at `t`.
+        Otherwise searches backward and forward from `t` for the AoS and LoS, in
+        steps of `walk_step` (30 s), and returns the whole pass as a `Transit`,
+        which may begin before `t` and end after it. A pass longer than
+        `max_transit_duration` (1 h) raises `RuntimeError`.
+
+        Of the options of `transits_iter`, only these two apply here.
+        """
+    def aoi_iter(
+        self,
+        area: satvane.Area,
+        interval: satvane.IntervalRange,
+        *,
+        max_off_nadir_deg: float | None = None,
+        coverage: Coverage | None = None,
+        min_step: datetime.timedelta | None = None,
+        max_step: datetime.timedelta | None = None,
+        walk_step: datetime.timedelta | None = None,
+        max_window_duration: datetime.timedelta | None = None,
+        skip_leading_partial: bool | None = None,
+        clamp_to_interval: bool | None = None,
+    ) -> AoiIter:
+        """Iterate over the windows in which `area` is within the payload's reach.
+
+        `area` is a `Polygon`, `Rectangle`, or `Circle`; `interval` must expose
+        `.start` and `.end` datetime properties. Each keyword defaults to the
+        library's own value when omitted or None:
+
+        - `max_off_nadir_deg` (0) is the half-angle of the satellite's field of
+          regard: the largest nadir angle the payload can be slewed to. At zero the
+          search detects the sub-satellite point itself crossing into the area. It
+          describes everything the payload could be pointed at, not the footprint of
+          a single image.
+        - `coverage` chooses whether any part of the area (`Coverage.Any`, the
+          default) or all of it (`Coverage.Full`) must be within reach.
+          `Coverage.Full` needs `max_off_nadir_deg` set wider than the area: at zero
+          the reach is a single point and no window ever opens.
+        - `min_step` (1 s) is the lower bound of the adaptive coarse-scan step and
+          the shortest crossing the scan is sure to see; lower it for an area the
+          ground track crosses faster than that. Floored at 1 ms.
+        - `max_step` (10 min) is the upper bound, used while the ground track is far
+          from the area. It is raised to `min_step` where smaller, so a `min_step`
+          above it pins the scan at that step and a small area is stepped straight over.
+        - `walk_step` (5 s) is the fixed step of the walks from a window's inside to
+          its ends.
+        - `max_window_duration` (1 h) caps a single window; a longer one raises
+          `RuntimeError`, so a continental-scale area needs it raised (a low orbit
+          stays inside something like `Rectangle.latitude_band(-90.0, 60.0)` for most
+          of each orbit).
+        - `skip_leading_partial` (True) discards a window already in progress at the
+          interval start; set False, the search walks backward for its true beginning.
+        - `clamp_to_interval` (False) cuts a window still in progress at the interval
+          end at that end instead of walking forward for its true end.
+        """
+    def detect_aoi(
+        self,
+        t: datetime.datetime,
+        area: satvane.Area,
+        *,
+        max_off_nadir_deg: float | None = None,
+        coverage: Coverage | None = None,
+        walk_step: datetime.timedelta | None = None,
+        max_window_duration: datetime.timedelta | None = None,
+    ) -> AoiWindow | None:
+        """Detect whether `area` is within the payload's reach at time `t`.
+
+        Returns None when it is not. Otherwise searches backward and forward from
+        `t` for the entry and exit crossings and returns the whole window as an
+        `AoiWindow`, which may begin before `t` and end after it. A window longer
+        than `max_window_duration` (1 h) raises `RuntimeError`.
+
+        See `aoi_iter` for the options; the others do not apply to this single-point
+        detection.
+        """
+    def max_elevation(
+        self, observer: GeodeticPoint, interval: satvane.IntervalRange, *, scan_step: datetime.timedelta | None = None
+    ) -> tuple[datetime.datetime, Observation]:
+        """Find the peak elevation of the satellite over an observer within the interval.
+
+        Returns `(datetime, Observation)` at the highest point: a refined local
+        maximum, or an end of the interval. `scan_step` (10 s) is the fixed step of
+        the scan for zero crossings of the elevation rate.
+
+        Raises `RuntimeError` if no peak is found in the interval.
+        """
+    def illumination_iter(
+        self,
+        interval: satvane.IntervalRange,
+        *,
+        step: datetime.timedelta | None = None,
+        walk_step: datetime.timedelta | None = None,
+        max_window_duration: datetime.timedelta | None = None,
+    ) -> IlluminationIter:
+        """Iterate over sunlit and eclipse windows within the interval.
+
+        `interval` must expose `.start` and `.end` datetime properties. The windows
+        tile it: the first starts at its start, each starts where the one before
+        ended, Sunlit and Eclipse alternate, and the last ends at its end.
+
+        Options (each a `timedelta`; None keeps the default, below 1 s counts as 1 s):
+
+        - `step` (60 s) is the fixed step of the scan for shadow-boundary crossings.
+        - `walk_step` (30 s) is the step used to pin down a window's true start and end.
+        - `max_window_duration` (1 h): a longer eclipse window raises `RuntimeError`;
+          sunlit windows are the gaps between eclipse windows and are never bounded by it.
+        """
+    def apsis_iter(self, interval: satvane.IntervalRange, *, step: datetime.timedelta | None = None) -> ApsisIter:
+        """Iterate over apogee and perigee events within the interval.
+
+        `interval` must expose `.start` and `.end` datetime properties. `step` (a
+        `timedelta`, 60 s by default, below 1 s counts as 1 s) is the fixed step of
+        the scan for sign changes of the radial velocity; an apsis between the last
+        scan sample and the interval end is not reported.
+        """
+
+@typing.final
+class PredictionIter:
+    """Lazy iterator yielding `(datetime, StateVectorTeme)` at regular intervals."""
+
+    def __iter__(self) -> PredictionIter: ...
+    def __next__(self) -> tuple[datetime.datetime, StateVectorTeme]: ...
+
+@typing.final
+class ApsisIter:
+    """Lazy iterator yielding apogee and perigee events within a time interval."""
+
+    def __iter__(self) -> ApsisIter: ...
+    def __next__(self) -> Apsis: ...
+
+@typing.final
+class IlluminationIter:
+    """Lazy iterator yielding sunlit and eclipse windows within a time interval."""
+
+    def __iter__(self) -> IlluminationIter: ...
+    def __next__(self) -> Illumination: ...
+
+@typing.final
+class TransitIter:
+    """Lazy iterator yielding satellite passes visible to an observer."""
+
+    def __iter__(self) -> TransitIter: ...
+    def __next__(self) -> Transit: ...
+
+@typing.final
+class ObservationIter:
+    """Lazy iterator yielding time-stamped observations at regular intervals."""
+
+    def __iter__(self) -> ObservationIter: ...
+    def __next__(self) -> tuple[datetime.datetime, Observation]: ...
+
+@typing.final
+class GroundTrackIter:
+    """Lazy iterator yielding `(datetime, GeodeticPoint)` sub-satellite points at regular intervals."""
+
+    def __iter__(self) -> GroundTrackIter: ...
+    def __next__(self) -> tuple[datetime.datetime, GeodeticPoint]: ...
+
+@typing.final
+class AoiIter:
+    """Lazy iterator yielding the windows during which an area is within the payload's reach."""
+
+    def __iter__(self) -> AoiIter: ...
+    def __next__(self) -> AoiWindow: ...
 
 @typing.final
 class Refinement:

@@ -20,11 +20,11 @@
 #include <thread>
 #include <vector>
 
-#include "area.hpp"
 #include "batch/batch.hpp"
 #include "convert.hpp"
 #include "predictor.hpp"
 #include "satvane/frames.hpp"
+#include "vectors.hpp"
 
 namespace satvane::py::batch {
 
