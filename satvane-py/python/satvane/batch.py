@@ -21,7 +21,8 @@ from __future__ import annotations
 import datetime as _dt
 import math
 import os
-from typing import TYPE_CHECKING, Iterable, NamedTuple, Sequence
+import types
+from typing import TYPE_CHECKING, Iterable, NamedTuple, Sequence, Union
 
 from satvane import _batch
 from satvane._satvane import GeodeticPoint, Predictor
@@ -29,11 +30,14 @@ from satvane._satvane import GeodeticPoint, Predictor
 if TYPE_CHECKING:
     import numpy as np
 
+# A datetime64 array, UTC datetimes, or one UTC datetime.
+Times = Union["np.ndarray", Iterable[_dt.datetime], _dt.datetime]
+
 _UNIX_EPOCH = _dt.datetime(1970, 1, 1, tzinfo=_dt.timezone.utc)
 _MICROSECOND = _dt.timedelta(microseconds=1)
 
 
-def _numpy():
+def _numpy() -> types.ModuleType:
     try:
         import numpy
     except ImportError:
@@ -79,21 +83,22 @@ def default_threads() -> int:
     return os.cpu_count() or 1
 
 
-def times_ns(times) -> np.ndarray:
+def times_ns(times: Times) -> np.ndarray:
     """Nanoseconds since 1970-01-01 UTC (int64) of a datetime64 array or of UTC datetimes."""
-    np = _numpy()
+    numpy = _numpy()
     if isinstance(times, _dt.datetime):
         times = [times]
-    array = np.asarray(times) if hasattr(times, "dtype") else None
+    array = numpy.asarray(times) if hasattr(times, "dtype") else None
     if array is not None and array.dtype.kind == "M":
         ns = array.astype("datetime64[ns]").view("int64")
-        if np.isnat(array).any():
+        if numpy.isnat(array).any():
             raise ValueError("times must not hold NaT")
     else:
-        ns = np.fromiter((_ns_of(t) for t in times), dtype=np.int64)
+        ns = numpy.fromiter((_ns_of(t) for t in times), dtype=numpy.int64)
     if ns.ndim != 1:
         raise ValueError(f"times must be one-dimensional, not of shape {ns.shape}")
-    return np.ascontiguousarray(ns, dtype=np.int64)
+    contiguous: np.ndarray = numpy.ascontiguousarray(ns, dtype=numpy.int64)
+    return contiguous
 
 
 def _ns_of(t: _dt.datetime) -> int:
@@ -106,7 +111,7 @@ def _ns_of(t: _dt.datetime) -> int:
     return (t - _UNIX_EPOCH) // _MICROSECOND * 1000
 
 
-def propagate(predictors: Iterable[Predictor], times, *, frame: str = "teme",
+def propagate(predictors: Iterable[Predictor], times: Times, *, frame: str = "teme",
               threads: int | None = None) -> StateArrays:
     """The state of every satellite at every instant.
 
@@ -114,21 +119,21 @@ def propagate(predictors: Iterable[Predictor], times, *, frame: str = "teme",
     instant). Returns a `StateArrays` of shape (satellites, times, 3); see the module's notes
     on failures.
     """
-    np = _numpy()
+    numpy = _numpy()
     if frame not in ("teme", "ecef"):
         raise ValueError(f"frame must be 'teme' or 'ecef', not {frame!r}")
     predictors = tuple(predictors)
     ns = times_ns(times)
     shape = (len(predictors), len(ns))
-    position = np.empty(shape + (3,))
-    velocity = np.empty(shape + (3,))
-    failed = np.empty(shape, dtype=bool)
+    position = numpy.empty(shape + (3,))
+    velocity = numpy.empty(shape + (3,))
+    failed = numpy.empty(shape, dtype=bool)
     errors = _batch.propagate(predictors, ns, frame == "ecef", position, velocity, failed,
                               default_threads() if threads is None else threads)
     return StateArrays(position, velocity, failed, errors)
 
 
-def _check_observers(observers) -> None:
+def _check_observers(observers: Iterable[object]) -> None:
     """Observers somewhere on or above the Earth: a real latitude, finite longitude and altitude."""
     for index, o in enumerate(observers):
         if not isinstance(o, GeodeticPoint):
@@ -139,19 +144,20 @@ def _check_observers(observers) -> None:
             raise ValueError(f"observer {index}: longitude and altitude must be finite, got {o!r}")
 
 
-def observe(predictor: Predictor, observers: Sequence[GeodeticPoint], times, *,
+def observe(predictor: Predictor, observers: Sequence[GeodeticPoint], times: Times, *,
             threads: int | None = None) -> LookAngles:
     """What every observer sees of `predictor` at every instant, as `Predictor.observe_at`.
 
     The satellite is propagated once per instant and every observer reads that state.
     Returns `LookAngles` of shape (observers, times); see the module's notes on failures.
     """
-    np = _numpy()
+    numpy = _numpy()
     observers = tuple(observers)
     _check_observers(observers)
     ns = times_ns(times)
     shape = (len(observers), len(ns))
-    columns = [np.empty(shape) for _ in range(4)]
-    failed = np.empty(len(ns), dtype=bool)
-    errors = _batch.observe(predictor, observers, ns, *columns, failed, default_threads() if threads is None else threads)
-    return LookAngles(*columns, failed, errors)
+    azimuth, elevation, range_m, range_rate = (numpy.empty(shape) for _ in range(4))
+    failed = numpy.empty(len(ns), dtype=bool)
+    errors = _batch.observe(predictor, observers, ns, azimuth, elevation, range_m, range_rate, failed,
+                            default_threads() if threads is None else threads)
+    return LookAngles(azimuth, elevation, range_m, range_rate, failed, errors)
