@@ -21,7 +21,7 @@ Predictor satellite(bool iss) {
 }
 
 // A regular 100-gon of radius 10° around (45, 20).
-aoi::AreaKind hundred_gon() {
+area::AreaKind hundred_gon() {
   std::vector<LatLon> ring;
   const double lat0 = 45 * kDegToRad, r = 10 * kDegToRad;
   for (int k = 0; k < 100; ++k) {
@@ -31,12 +31,12 @@ aoi::AreaKind hundred_gon() {
         std::atan2(std::sin(bearing) * std::sin(r) * std::cos(lat0), std::cos(r) - std::sin(lat0) * std::sin(lat));
     ring.push_back({lat * kRadToDeg, 20 + dlon * kRadToDeg});
   }
-  return *aoi::Polygon::create(ring);
+  return *area::Polygon::create(ring);
 }
 
 // Counts the samples: each evaluates the area once.
 struct Counted {
-  const aoi::AreaKind* area;
+  const area::AreaKind* area;
   long* samples;
   double signed_angular_offset(LatLon point) const {
     ++*samples;
@@ -47,7 +47,7 @@ struct Counted {
 // Arguments: satellite (1 ISS, 0 sun-synchronous), area (1 polygon, 0 circle), off-nadir degrees.
 void BM_AoiDay(benchmark::State& state) {
   const Predictor predictor = satellite(state.range(0) == 1);
-  const aoi::AreaKind area = state.range(1) == 1 ? hundred_gon() : aoi::AreaKind(*aoi::Circle::create({45, 20}, 10));
+  const area::AreaKind area = state.range(1) == 1 ? hundred_gon() : area::AreaKind(*area::Circle::create({45, 20}, 10));
   AoiIterOpts opts;
   opts.max_off_nadir = double(state.range(2)) * kDegToRad;
   const Instant start = predictor.epoch();

@@ -8,7 +8,7 @@
 #include "satvane/area.hpp"
 
 using satvane::LatLon;
-using namespace satvane::aoi;
+using namespace satvane::area;
 
 namespace {
 

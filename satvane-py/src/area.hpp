@@ -15,9 +15,9 @@ namespace satvane::py {
 // `extract_area` copies the shape, for searches that outlive the call; `extract_area_ref`
 // borrows it from `obj`, which must then stay alive for as long as the reference is used.
 // Copying a polygon allocates: call these from a guarded method.
-std::optional<aoi::AreaKind> extract_area(ModuleState& state, PyObject* obj);
-std::optional<aoi::AreaRef> extract_area_ref(ModuleState& state, PyObject* obj);
+std::optional<area::AreaKind> extract_area(ModuleState& state, PyObject* obj);
+std::optional<area::AreaRef> extract_area_ref(ModuleState& state, PyObject* obj);
 
-PyObject* to_py(ModuleState& state, aoi::FillRule rule);
+PyObject* to_py(ModuleState& state, area::FillRule rule);
 
 }  // namespace satvane::py

@@ -8,7 +8,7 @@
 #include "area_detail.hpp"
 #include "sgp4/format.hpp"
 
-namespace satvane::aoi {
+namespace satvane::area {
 
 using namespace detail;
 
@@ -234,4 +234,4 @@ double Rectangle::signed_angular_offset(LatLon point) const {
   return in_latitude && in_longitude ? distance : -distance;
 }
 
-}  // namespace satvane::aoi
+}  // namespace satvane::area

@@ -9,7 +9,7 @@
 
 #include "satvane/area.hpp"
 
-namespace satvane::aoi::detail {
+namespace satvane::area::detail {
 
 inline constexpr double kPi = std::numbers::pi;
 // Largest admissible radius of a cap (and of a polygon's bounding cap): just short of a
@@ -85,4 +85,4 @@ std::size_t nearest_index(const Vec3& p, const Range& points) {
   return best;
 }
 
-}  // namespace satvane::aoi::detail
+}  // namespace satvane::area::detail

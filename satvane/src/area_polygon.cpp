@@ -6,7 +6,7 @@
 #include "area_detail.hpp"
 #include "satvane/area.hpp"
 
-namespace satvane::aoi {
+namespace satvane::area {
 
 using namespace detail;
 
@@ -136,4 +136,4 @@ double Polygon::signed_angular_offset(LatLon point) const {
   return inside ? distance : -distance;
 }
 
-}  // namespace satvane::aoi
+}  // namespace satvane::area

@@ -17,7 +17,7 @@
 #include "iss_tle.hpp"
 
 using namespace satvane;
-using aoi::AreaKind;
+using area::AreaKind;
 
 namespace {
 
@@ -86,7 +86,7 @@ std::vector<Stretch> brute_force(const Track& track, const AreaKind& area, doubl
     const LatLon point{g.latitude_deg, g.longitude_deg};
     const double reach = ray_reach(off_nadir, track.radius_m[i], track.radius_m[i] - g.altitude_m);
     const bool inside = rule == Coverage::Any ? area.signed_angular_offset(point) >= -reach
-                                              : aoi::max_angular_distance(area, point) <= reach;
+                                              : area::max_angular_distance(area, point) <= reach;
     if (!inside) continue;
     if (!out.empty() && out.back().last == i - 1) {
       out.back().last = i;
@@ -135,28 +135,28 @@ std::vector<std::pair<Window, Stretch>> check(const Track& track, const std::vec
 }
 
 std::vector<std::pair<std::string, AreaKind>> areas() {
-  const auto star = [](aoi::FillRule rule) {
+  const auto star = [](area::FillRule rule) {
     std::vector<LatLon> ring;
     for (int k = 0; k < 5; ++k) {
       const double bearing = (90 + 144 * k) * kDeg;
       ring.push_back({8 * std::sin(bearing), 60 + 8 * std::cos(bearing)});
     }
-    auto polygon = *aoi::Polygon::create(ring);
+    auto polygon = *area::Polygon::create(ring);
     polygon.set_fill_rule(rule);
     return polygon;
   };
   return {
-      {"circle", *aoi::Circle::create({45, 20}, 5)},
-      {"small circle", *aoi::Circle::create({50, 10}, 1)},
-      {"small box near the pole", *aoi::Rectangle::create({78, 30}, {79, 32})},
-      {"small triangle", *aoi::Polygon::create({{-50, 100}, {-50.5, 101}, {-49.5, 101}})},
-      {"box across the antimeridian", *aoi::Rectangle::create({10, 170}, {30, -170})},
-      {"band", *aoi::Rectangle::latitude_band(-10, 10)},
-      {"polar cap", *aoi::Rectangle::latitude_band(70, 90)},
+      {"circle", *area::Circle::create({45, 20}, 5)},
+      {"small circle", *area::Circle::create({50, 10}, 1)},
+      {"small box near the pole", *area::Rectangle::create({78, 30}, {79, 32})},
+      {"small triangle", *area::Polygon::create({{-50, 100}, {-50.5, 101}, {-49.5, 101}})},
+      {"box across the antimeridian", *area::Rectangle::create({10, 170}, {30, -170})},
+      {"band", *area::Rectangle::latitude_band(-10, 10)},
+      {"polar cap", *area::Rectangle::latitude_band(70, 90)},
       {"concave polygon",
-       *aoi::Polygon::create({{35, -10}, {35, 10}, {45, 10}, {45, 5}, {38, 5}, {38, -5}, {45, -5}, {45, -10}})},
-      {"pentagram, non-zero", star(aoi::FillRule::NonZero)},
-      {"pentagram, even-odd", star(aoi::FillRule::EvenOdd)},
+       *area::Polygon::create({{35, -10}, {35, 10}, {45, 10}, {45, 5}, {38, 5}, {38, -5}, {45, -5}, {45, -10}})},
+      {"pentagram, non-zero", star(area::FillRule::NonZero)},
+      {"pentagram, even-odd", star(area::FillRule::EvenOdd)},
   };
 }
 
@@ -227,7 +227,7 @@ TEST(AoiOptions, StepsAreFlooredAndTheProximityStrideStaysWithinThem) {
 // ---- Edge cases of the two searches ------------------------------------------------------------
 
 const Instant kStart = *Instant::from_civil({2020, 7, 12, 3, 0, 0, 0});
-const AreaKind kCircle = *aoi::Circle::create({45, 20}, 5);
+const AreaKind kCircle = *area::Circle::create({45, 20}, 5);
 
 AoiIter<AreaKind> circle_iter(Instant start, Instant end, const AoiIterOpts& opts = {}) {
   return aoi_iter_with_opts(iss(), kCircle, {start, end}, opts);
@@ -265,7 +265,7 @@ TEST(AoiSearch, DetectionSamplesOnceOutsideAndTakesAZeroValueAsWithinReach) {
 }
 
 TEST(AoiSearch, OverlongWindowsAreErrorsNotLoops) {
-  const AreaKind band = *aoi::Rectangle::latitude_band(-90, 60);  // the ISS never leaves it
+  const AreaKind band = *area::Rectangle::latitude_band(-90, 60);  // the ISS never leaves it
   EXPECT_EQ(detect_aoi_with_opts(iss(), kStart, band).error().display(),
             "Detection error: window too long: the positive window containing 2020-07-12 03:00:00 UTC exceeds "
             "the 1h maximum");

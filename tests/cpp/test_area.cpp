@@ -17,7 +17,7 @@
 
 using satvane::LatLon;
 using satvane::Vec3;
-using namespace satvane::aoi;
+using namespace satvane::area;
 
 namespace {
 

@@ -112,10 +112,10 @@ TEST(NoAlloc, EventSearchesAllocateNothing) {
   auto passes = transits_iter_with_opts(*predictor, site, day, 10.0);
   auto windows = illumination_iter_with_opts(*predictor, day);
   auto apsides = apsis_iter_with_opts(*predictor, day);
-  const auto polygon = aoi::Polygon::create({{35, -10}, {35, 10}, {45, 10}, {45, -10}});
+  const auto polygon = area::Polygon::create({{35, -10}, {35, 10}, {45, 10}, {45, -10}});
   AoiIterOpts reach;
   reach.max_off_nadir = 0.5;
-  auto areas = aoi_iter_with_opts(*predictor, aoi::AreaKind(*polygon), day, reach);
+  auto areas = aoi_iter_with_opts(*predictor, area::AreaKind(*polygon), day, reach);
   long items = 0;
   const long count = allocations_during([&] {
     while (auto pass = passes.next()) items += pass->has_value();

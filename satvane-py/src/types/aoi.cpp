@@ -59,7 +59,7 @@ PyObject* wrap_window(ModuleState& state, const Window& window) {
 constexpr IteratorTexts kIterTexts{
     ClassId::AoiIter, "satvane._satvane.AoiIter",
     "Lazy iterator yielding the windows during which an area is within the payload's reach."};
-using AoiIterClass = IteratorClass<AoiIter<aoi::AreaKind>, wrap_window, kIterTexts>;
+using AoiIterClass = IteratorClass<AoiIter<area::AreaKind>, wrap_window, kIterTexts>;
 
 // ---- aoi_iter ----------------------------------------------------------------------------------
 

@@ -121,7 +121,7 @@ struct GroundReach {
 // The event function of the area search, in radians: >= 0 exactly when the coverage rule
 // holds. Any: reach + the area's signed offset at the sub-satellite point. Full: reach − the
 // area's farthest distance from it. No derivative (refinement never takes a Newton step).
-template <aoi::Area A>
+template <area::Area A>
 class AreaInView {
  public:
   // The off-nadir angle is resolved here (resolve_off_nadir).
@@ -136,7 +136,7 @@ class AreaInView {
     if (!ground) return std::unexpected(ground.error());
     const double value = coverage_ == Coverage::Any
                              ? ground->reach + area_.signed_angular_offset(ground->sub_point)
-                             : ground->reach - aoi::max_angular_distance(area_, ground->sub_point);
+                             : ground->reach - area::max_angular_distance(area_, ground->sub_point);
     return EventSample{value, std::nullopt, t};
   }
 
@@ -152,14 +152,14 @@ class AreaInView {
   Coverage coverage_;
 };
 
-// Emits the debug event "aoi window detected" (target satvane::aoi, fields entry and exit).
+// Emits the debug event "aoi window detected" (target satvane::area, fields entry and exit).
 void report_aoi_window(const Window& window);
 
 // The windows in which an area is within reach, in time order, each once (positive windows
 // only, never the gaps). A failure (propagation, refinement, a window reaching
 // max_window_duration) is an item, and the scan goes on after it. Owns its copy of the
 // predictor and its area.
-template <aoi::Area A = aoi::AreaKind>
+template <area::Area A = area::AreaKind>
 class AoiIter {
  public:
   AoiIter(const Predictor& predictor, A area, TimeInterval interval, const AoiIterOpts& opts)
@@ -191,7 +191,7 @@ class AoiIter {
 
 // The windows of `area` in the interval [start, end), refined with the predictor's Refinement.
 // Nothing is sampled until the first next().
-template <aoi::Area A>
+template <area::Area A>
 [[nodiscard]] AoiIter<A> aoi_iter_with_opts(const Predictor& predictor, A area, TimeInterval interval,
                                             const AoiIterOpts& opts = {}) {
   return AoiIter<A>(predictor, std::move(area), interval, opts);
@@ -199,7 +199,7 @@ template <aoi::Area A>
 
 namespace detail {
 // An area read in place, for a search that ends before the area goes away.
-template <aoi::Area A>
+template <area::Area A>
 struct BorrowedArea {
   const A* area;
   double signed_angular_offset(LatLon point) const { return area->signed_angular_offset(point); }
@@ -209,7 +209,7 @@ struct BorrowedArea {
 // The window in progress at t, never cut (it may start and end anywhere within
 // max_window_duration of t), or nothing when the area is out of reach at t (a value of exactly
 // zero is within reach). Only reads the area during the call.
-template <aoi::Area A>
+template <area::Area A>
 [[nodiscard]] std::expected<std::optional<Window>, Error> detect_aoi_with_opts(const Predictor& predictor,
                                                                               Instant t, const A& area,
                                                                               const AoiIterOpts& opts = {}) {

@@ -24,7 +24,7 @@
 #include "satvane/error.hpp"
 #include "satvane/vectors.hpp"
 
-namespace satvane::aoi {
+namespace satvane::area {
 
 using satvane::kDegToRad;
 using satvane::kRadToDeg;
@@ -255,7 +255,7 @@ class AreaKind {
     return std::visit([&](const auto& s) { return s.signed_angular_offset(point); }, shape_);
   }
   double max_angular_distance(LatLon point) const {
-    return aoi::max_angular_distance(*this, point);
+    return area::max_angular_distance(*this, point);
   }
 
  private:
@@ -277,11 +277,11 @@ class AreaRef {
     return std::visit([&](const auto* s) { return s->signed_angular_offset(point); }, shape_);
   }
   double max_angular_distance(LatLon point) const {
-    return aoi::max_angular_distance(*this, point);
+    return area::max_angular_distance(*this, point);
   }
 
  private:
   Shape shape_;
 };
 
-}  // namespace satvane::aoi
+}  // namespace satvane::area
