@@ -12,7 +12,11 @@ import sys
 
 import pytest
 
+from catalog_data import TLES
 from satvane.cli import main
+
+ISS_TLE = """1 25544U 98067A   26340.50000000  .00012345  00000-0  22117-3 0  9991
+2 25544  51.6391 214.3862 0006511  94.3527 265.8261 15.50012345 89010""".splitlines()
 
 GOLDEN = pathlib.Path(__file__).parent.parent / "data" / "cli"
 START = "--start 2026-12-06T12:00Z"
@@ -24,6 +28,8 @@ ISS_OMM = ('[{"OBJECT_NAME": "ISS (ZARYA)", "OBJECT_ID": "1998-067A", "EPOCH": "
            ' "EPHEMERIS_TYPE": 0, "CLASSIFICATION_TYPE": "U",'
            ' "NORAD_CAT_ID": 25544, "ELEMENT_SET_NO": 999, "REV_AT_EPOCH": 89010, "BSTAR": 0.00022117,'
            ' "MEAN_MOTION_DOT": 0.00012345, "MEAN_MOTION_DDOT": 0}]')
+# A catalogue of three: a satellite without a name line, the bundled ISS elements, and another.
+CATALOG = "\n".join(TLES[1][1:] + ("ISS (ZARYA)",) + tuple(ISS_TLE) + TLES[2]) + "\n"
 CASES = {  # name: (arguments, standard input)
     "passes": (f"passes {START} --hours 36", None),
     "passes-csv-tz": (f"passes {START} {PARIS} --format csv --tz Europe/Paris", None),
@@ -41,6 +47,8 @@ CASES = {  # name: (arguments, standard input)
     "error-two-element-sets": ("visible --tle -", ISS_OMM.replace("}]", "}, {}]")),
     "error-not-elements": ("passes --tle -", "these are not orbital elements\n"),
     "error-omm-field": ("now --tle -", '{"OBJECT_NAME": "X", "NORAD_CAT_ID": 1}'),
+    "passes-catalog-name": ("passes --tle - --name 'iss (zarya)' --start 2026-12-06T12:00Z --hours 12", CATALOG),
+    "error-catalog-norad": ("now --tle - --norad 99999", CATALOG),
 }
 
 

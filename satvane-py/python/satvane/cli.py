@@ -25,6 +25,7 @@ from typing import Any, NamedTuple, NoReturn
 
 from satvane import (Circle, Coverage, Elements, GeodeticPoint, IlluminationState, Interval, Polygon, Predictor,
                      Rectangle, Tle)
+from satvane.catalog import Catalog, load_catalog
 from satvane.horizon import HorizonMask
 from satvane.passes import LookPoint, Pass, passes
 from satvane.sun import twilight_deg
@@ -61,16 +62,46 @@ def read_text(path: str | None) -> str:
         raise InputError(f"cannot read {path}: {getattr(error, 'strerror', None) or error}") from None
 
 
-def read_satellite(path: str | None) -> Satellite:
-    """One element set from a file ('-': standard input): a TLE with or without its name line, or one
-    OMM record in JSON (an object, or an array holding one)."""
+def read_satellite(path: str | None, name: str | None = None, norad: int | None = None) -> Satellite:
+    """One element set from a file ('-': standard input): a TLE with or without its name line, one OMM
+    record in JSON (an object, or an array holding one), or the satellite picked by `name` or `norad`
+    from a catalogue (TLE, OMM JSON array or OMM CSV) read by `load_catalog`."""
     text, where = read_text(path), "standard input" if path == "-" else path
     try:
-        if text.lstrip().startswith(("{", "[")):
-            return omm_satellite(text, where)
-        return tle_satellite(text, where)
+        if name is None and norad is None and not is_omm_csv(text):
+            if text.lstrip().startswith(("{", "[")):
+                return omm_satellite(text, where)
+            return tle_satellite(text, where)
+        return pick_satellite(load_catalog(text.encode()), name, norad)
     except ValueError as error:
         raise InputError(f"{where}: {error}") from None
+
+
+def is_omm_csv(text: str) -> bool:
+    first_line = text.lstrip().split("\n", 1)[0]
+    return not first_line.startswith(("{", "[")) and "NORAD_CAT_ID" in first_line
+
+
+def several_sets(count: int) -> ValueError:
+    return ValueError(f"holds {count} element sets: pick one with --name NAME or --norad NUMBER")
+
+
+def pick_satellite(catalog: Catalog, name: str | None, norad: int | None) -> Satellite:
+    """The catalogue's one satellite, or the one with this catalogue number or name (ignoring case)."""
+    if norad is not None:
+        found, what = [s for s in catalog if s.elements.norad_id == norad], f"with NORAD number {norad}"
+    elif name is not None:
+        found, what = [s for s in catalog if s.name.casefold() == name.strip().casefold()], f"named '{name}'"
+    elif len(catalog) != 1:
+        raise several_sets(len(catalog))
+    else:
+        found, what = catalog.satellites, ""
+    if not found:
+        raise ValueError(f"no element set {what} among the {len(catalog)} read")
+    if len(found) > 1:
+        numbers = ", ".join(str(s.elements.norad_id) for s in found)
+        raise ValueError(f"{len(found)} element sets {what} (NORAD {numbers}): pick one with --norad NUMBER")
+    return Satellite(found[0].name, found[0].predictor)
 
 
 def tle_satellite(text: str, where: str | None) -> Satellite:
@@ -79,8 +110,9 @@ def tle_satellite(text: str, where: str | None) -> Satellite:
         lines.insert(0, "UNNAMED")
     if len(lines) != 3:
         count = sum(line.startswith("1 ") for line in lines)
-        raise ValueError(f"holds {count} element sets, expected one" if count > 1
-                         else "expected a name line and two element lines, or one OMM record in JSON")
+        if count > 1:
+            raise several_sets(count)
+        raise ValueError("expected a name line and two element lines, or one OMM record in JSON")
     tle = Tle(*lines)
     return Satellite(tle.satellite_name, Predictor(tle.to_elements()))  # parse now, naming the file
 
@@ -92,10 +124,16 @@ def omm_satellite(text: str, where: str | None) -> Satellite:
         raise ValueError(f"not JSON: {error}") from None
     if isinstance(records, list):
         if len(records) != 1:
-            raise ValueError(f"holds {len(records)} element sets, expected one")
+            raise several_sets(len(records))
         records = records[0]
     elements = Elements.from_dict(records)
     return Satellite(elements.object_name or f"NORAD {elements.norad_id}", Predictor(elements))
+
+
+def norad_number(text: str) -> int:
+    if not text.isdigit() or int(text) == 0:
+        raise argparse.ArgumentTypeError(f"must be a NORAD catalogue number (a whole number above 0), not {text}")
+    return int(text)
 
 
 def utc_time(text: str) -> dt.datetime:
@@ -312,7 +350,7 @@ class Search(NamedTuple):
 
 
 def prepare(args: argparse.Namespace) -> Search:
-    satellite = read_satellite(args.tle)
+    satellite = read_satellite(args.tle, args.name, args.norad)
     observer, observer_name = observer_point(args.observer)
     start = args.start or dt.datetime.now(UTC).replace(microsecond=0)
     try:
@@ -466,7 +504,7 @@ def now_report(satellite: Satellite, observer: GeodeticPoint, observer_name: str
 
 
 def run_now(args: argparse.Namespace) -> None:
-    satellite = read_satellite(args.tle)
+    satellite = read_satellite(args.tle, args.name, args.norad)
     observer, observer_name = observer_point(args.observer)
     print(now_report(satellite, observer, observer_name, args.at or dt.datetime.now(UTC)))
 
@@ -476,7 +514,7 @@ def run_now(args: argparse.Namespace) -> None:
 
 
 def run_aoi(args: argparse.Namespace) -> None:
-    satellite = read_satellite(args.tle)
+    satellite = read_satellite(args.tle, args.name, args.norad)
     area, area_name = parse_area(args.area)
     coverage = Coverage.Full if args.coverage == "full" else Coverage.Any
     start = args.start or dt.datetime.now(UTC).replace(microsecond=0)
@@ -529,8 +567,13 @@ def parser(prog: str = PROG) -> argparse.ArgumentParser:
     top = Parser(prog=prog, description=__doc__.split("\n\n")[0], epilog="Without a command it runs 'passes'.")
     common = Parser(add_help=False)
     common.add_argument("--tle", "--elements", metavar="FILE", dest="tle",
-                        help="element set: a TLE (name line optional) or one OMM record in JSON; '-' reads standard"
-                        " input (default: the bundled example ISS set)")
+                        help="element set: a TLE (name line optional) or one OMM record in JSON, or a catalogue of"
+                        " them (TLE, OMM JSON or OMM CSV) with --name or --norad; '-' reads standard input (default:"
+                        " the bundled example ISS set)")
+    pick = common.add_mutually_exclusive_group()
+    pick.add_argument("--name", help="the satellite of the catalogue with this name (any case)")
+    pick.add_argument("--norad", type=norad_number, metavar="NUMBER",
+                      help="the satellite of the catalogue with this NORAD catalogue number")
     common.add_argument("--observer", nargs=3, type=float, metavar=("LAT", "LON", "ALT_M"),
                         help="observer latitude and longitude in degrees, altitude in metres")
     searching = Parser(add_help=False)

@@ -23,5 +23,6 @@ PyObject* propagate_many(PyObject* module, PyObject* const* args, Py_ssize_t nar
 PyObject* observe_many(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 PyObject* pickle_state(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 PyObject* from_pickle_state(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
+PyObject* mask_passes(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 
 }  // namespace satvane::py::batch

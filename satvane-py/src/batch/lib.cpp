@@ -48,6 +48,10 @@ PyMethodDef module_methods[] = {
                                   "pickle_state(obj)\n--\n\nThe exact state of a value object, as plain values."),
     fastcall_method<from_pickle_state>(
         "from_pickle_state", "from_pickle_state(class_name, state)\n--\n\nThe object `pickle_state` was taken from."),
+    fastcall_method<mask_passes>("mask_passes", "mask_passes(predictor, observer, interval, points, *, min_step=None, "
+                                                "max_step=None, walk_step=None, max_transit_duration=None, "
+                                                "skip_leading_partial=None, clamp_to_interval=None)\n--\n\n"
+                                                "The passes above a horizon mask (see satvane.horizon)."),
     {},
 };
 
