@@ -113,16 +113,10 @@ MaskPassIter::MaskPassIter(const Predictor& predictor, const GeodeticPoint& obse
                     .build()) {}  // cannot fail: the interval is set
 
 std::optional<TransitItem> MaskPassIter::next() {
-  for (;;) {
-    auto item = windows_.next();
-    if (!item) return std::nullopt;
-    if (!*item) return std::unexpected(std::move(item->error()));
-    // As in the plain pass iterator: an interval end within the time tolerance of a pass's LoS
-    // reports the sliver beyond the refined LoS as a window starting exactly there.
-    if (last_los_ && (*item)->start == *last_los_) continue;
-    last_los_ = (*item)->end;
-    return Transit{(*item)->start, (*item)->end};
-  }
+  auto item = windows_.next();
+  if (!item) return std::nullopt;
+  if (!*item) return std::unexpected(std::move(item->error()));
+  return Transit{(*item)->start, (*item)->end};
 }
 
 MaskPassIter mask_passes_with_opts(const Predictor& predictor, const GeodeticPoint& observer,

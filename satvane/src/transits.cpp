@@ -113,19 +113,12 @@ TransitIter::TransitIter(const Predictor& predictor, const GeodeticPoint& observ
                     .build()) {}  // cannot fail: the interval is set
 
 std::optional<TransitItem> TransitIter::next() {
-  for (;;) {
-    auto item = windows_.next();
-    if (!item) return std::nullopt;
-    if (!*item) return std::unexpected(std::move(item->error()));
-    // An interval end between a pass's refined LoS and its true one (less than the time
-    // tolerance apart) is still inside: the engine's last sample then reports that pass's sliver
-    // beyond its refined LoS as a window of its own, starting exactly there. It is the same pass.
-    if (last_los_ && (*item)->start == *last_los_) continue;
-    last_los_ = (*item)->end;
-    const Transit transit{(*item)->start, (*item)->end};
-    report_transit(transit);
-    return transit;
-  }
+  auto item = windows_.next();
+  if (!item) return std::nullopt;
+  if (!*item) return std::unexpected(std::move(item->error()));
+  const Transit transit{(*item)->start, (*item)->end};
+  report_transit(transit);
+  return transit;
 }
 
 TransitIter transits_iter_with_opts(const Predictor& predictor, const GeodeticPoint& observer,

@@ -519,8 +519,18 @@ std::optional<WindowItem> WindowIter<F, S>::finish() {
     }
     return Window{*outside_since_, end, false};
   }
+  const Instant previous_end = *outside_since_;
   auto item = resolve_window(end, false);
-  if (!item) phase_ = Phase::Done;
+  if (!item) {
+    phase_ = Phase::Done;
+  } else if (item->start == previous_end && (item->positive || item->end == previous_end)) {
+    // The end lies between the last window's refined end and its true one (less than the time
+    // tolerance apart), so it samples inside; the window found there is cut at that refined end
+    // and is the same window's sliver beyond it, not a new one.
+    pending_.reset();
+    phase_ = Phase::Done;
+    return std::nullopt;
+  }
   return item;
 }
 

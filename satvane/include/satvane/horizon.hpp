@@ -114,7 +114,6 @@ class MaskPassIter {
  private:
   std::unique_ptr<LastElevation> last_elevation_;  // on the heap: the iterator may move
   WindowIter<ElevationAboveMask, MaskStep> windows_;
-  std::optional<Instant> last_los_;  // of the pass yielded last
 };
 
 [[nodiscard]] MaskPassIter mask_passes_with_opts(const Predictor& predictor, const GeodeticPoint& observer,

@@ -124,7 +124,6 @@ class TransitIter {
 
  private:
   WindowIter<ElevationAboveMin, TransitStep> windows_;
-  std::optional<Instant> last_los_;  // of the pass yielded last
 };
 
 // Passes above min_elevation_deg over the observer in the interval, refined with the
