@@ -9,9 +9,12 @@
 #include "errors.hpp"
 #include "satvane/roots.hpp"
 #include "tle.hpp"
+#include "types/apsides.hpp"
 #include "types/illumination.hpp"
 #include "types/observation.hpp"
 #include "types/pointing.hpp"
+#include "types/sampling.hpp"
+#include "types/transits.hpp"
 #include "types/value_helpers.hpp"
 #include "vectors.hpp"
 
@@ -167,6 +170,15 @@ PyMethodDef predictor_methods[] = {
         "illumination_state($self, t)\n--\n\n"
         "Determine whether the satellite is sunlit or in eclipse at time `t`.\n\n"
         "The Earth's shadow is a cylinder of the equatorial radius, without penumbra."),
+    // Searches and series over an interval, beside their iterator classes.
+    prediction_iter_method(),
+    ground_track_iter_method(),
+    observation_iter_method(),
+    transits_iter_method(),
+    detect_transit_method(),
+    max_elevation_method(),
+    illumination_iter_method(),
+    apsis_iter_method(),
     {},
 };
 

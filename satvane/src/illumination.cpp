@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string_view>
+#include <utility>
 
+#include "satvane/diagnostics.hpp"
 #include "satvane/frames.hpp"
 #include "satvane/predictor.hpp"
 
@@ -48,6 +51,54 @@ std::expected<IlluminationState, Error> Predictor::illumination_state(Instant t)
   if (!shadow_m) return std::unexpected(shadow_m.error());
   // A NaN depth counts as shadow: never claim sunlight we cannot show.
   return *shadow_m < 0.0 ? IlluminationState::Sunlit : IlluminationState::Eclipse;
+}
+
+SampleResult ShadowFunction::sample(Instant t) const {
+  const auto shadow_m = shadow_value(predictor, t);
+  if (!shadow_m) return std::unexpected(shadow_m.error());
+  return EventSample{*shadow_m, std::nullopt, t};
+}
+
+namespace {
+
+void report_window(const IlluminationWindow& window) {
+  if (auto* sink = diagnostics::active_sink()) {
+    const std::string_view state = window.state == IlluminationState::Sunlit ? "Sunlit" : "Eclipse";
+    diagnostics::send(*sink, "satvane::illumination", "illumination window",
+                      {{"state", state}, {"start", window.start}, {"end", window.end}});
+  }
+}
+
+}  // namespace
+
+// Eclipses are the positive windows; the gaps between them, yielded too, are the sunlit windows.
+IlluminationIter::IlluminationIter(const Predictor& predictor, TimeInterval interval,
+                                   const IlluminationIterOpts& opts, const Refinement& refinement)
+    : windows_(*window_iter_builder()
+                    .function(ShadowFunction{predictor})
+                    .step_strategy(FixedStep{std::max(opts.step, Duration::seconds(1))})
+                    .refinement(refinement)
+                    .walk_step(opts.walk_step)
+                    .max_window_duration(opts.max_window_duration)
+                    .windows_only(false)
+                    .skip_leading_partial(false)
+                    .clamp_to_interval(true)
+                    .interval(interval.start, interval.end)
+                    .build()) {}  // cannot fail: the interval is set
+
+std::optional<IlluminationItem> IlluminationIter::next() {
+  auto item = windows_.next();
+  if (!item) return std::nullopt;
+  if (!*item) return std::unexpected(std::move(item->error()));
+  const IlluminationWindow window{(*item)->start, (*item)->end,
+                                  (*item)->positive ? IlluminationState::Eclipse : IlluminationState::Sunlit};
+  report_window(window);
+  return window;
+}
+
+IlluminationIter illumination_iter_with_opts(const Predictor& predictor, TimeInterval interval,
+                                             const IlluminationIterOpts& opts) {
+  return IlluminationIter(predictor, interval, opts, predictor.refinement());
 }
 
 }  // namespace satvane

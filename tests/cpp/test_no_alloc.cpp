@@ -6,10 +6,13 @@
 #include <cstdint>
 #include <string>
 
+#include "satvane/apsides.hpp"
 #include "satvane/frames.hpp"
 #include "satvane/illumination.hpp"
 #include "satvane/observe.hpp"
 #include "satvane/predictor.hpp"
+#include "satvane/sampling.hpp"
+#include "satvane/transits.hpp"
 
 #include "allocation_counter.hpp"
 #include "iss_tle.hpp"
@@ -53,6 +56,45 @@ TEST(NoAlloc, PerSampleOperationsAllocateNothing) {
   });
   EXPECT_EQ(count, 0);
   EXPECT_TRUE(std::isfinite(sink));
+}
+
+TEST(NoAlloc, SamplingStepsAllocateNothing) {
+  const auto predictor = Predictor::from_tle(test_support::kIssName, test_support::kIssLine1, test_support::kIssLine2);
+  ASSERT_TRUE(predictor);
+  const Instant start = predictor->epoch();
+  const Instant end = *start.checked_add(Duration::seconds(6000));
+  PredictionIter states(*predictor, start, end, Duration::seconds(7));
+  GroundTrackIter track(PredictionIter(*predictor, start, end, Duration::seconds(7)));
+  ObservationIter seen(*predictor, GeodeticPoint{48.85, 2.35, 35.0}, start, end, Duration::seconds(7));
+  double sink = 0.0;
+  const long count = allocations_during([&] {
+    while (auto state = states.next()) sink += (*state)->second.position_m.x;
+    while (auto point = track.next()) sink += (*point)->second.latitude_deg;
+    while (auto observation = seen.next()) sink += (*observation)->second.elevation_rad;
+  });
+  EXPECT_EQ(count, 0);
+  EXPECT_TRUE(std::isfinite(sink));
+}
+
+// Every search, with its coarse scan, walks and refinements, runs without the heap.
+TEST(NoAlloc, EventSearchesAllocateNothing) {
+  const auto predictor = Predictor::from_tle(test_support::kIssName, test_support::kIssLine1, test_support::kIssLine2);
+  ASSERT_TRUE(predictor);
+  const GeodeticPoint site{48.85, 2.35, 35.0};
+  const TimeInterval day{predictor->epoch(), *predictor->epoch().checked_add(Duration::seconds(86400))};
+  auto passes = transits_iter_with_opts(*predictor, site, day, 10.0);
+  auto windows = illumination_iter_with_opts(*predictor, day);
+  auto apsides = apsis_iter_with_opts(*predictor, day);
+  long items = 0;
+  const long count = allocations_during([&] {
+    while (auto pass = passes.next()) items += pass->has_value();
+    while (auto window = windows.next()) items += window->has_value();
+    while (auto apsis = apsides.next()) items += apsis->has_value();
+    items += detect_transit_with_opts(*predictor, day.start, site, 0.0).has_value();
+    items += max_elevation_with_opts(*predictor, day, site).has_value();
+  });
+  EXPECT_EQ(count, 0);
+  EXPECT_GT(items, 30);
 }
 
 }  // namespace

@@ -548,11 +548,35 @@ def test_with_refinement_copies_the_values_at_the_call():
         (Predictor.point_at, "($self, t, target)", "Where `target` lies as seen from the satellite at the given"),
         (Predictor.illumination_state, "($self, t)", "Determine whether the satellite is sunlit or in eclipse"),
         (Refinement, "(*, time_tolerance=None, max_iter=None)", "Root-finder configuration used to refine"),
+        (Predictor.prediction_iter, "($self, interval, step)",
+         "Iterate over state vectors in the TEME frame at regular intervals.\n\n"
+         "`interval` must expose `.start` and `.end` datetime properties.\n"
+         "Pass an `Interval`, `Transit`, or `Illumination` object.\0"),
+        (Predictor.ground_track_iter, "($self, interval, step)",
+         "Trace the satellite's ground track at regular intervals.\n\n"
+         "`interval` must expose `.start` and `.end` datetime properties.\n"
+         "Yields `(datetime, GeodeticPoint)` sub-satellite points.\0"),
+        (Predictor.observation_iter, "($self, observer, interval, step)",
+         "Iterate over observations from the given observer at regular intervals.\n\n"
+         "`interval` must expose `.start` and `.end` datetime properties.\n"
+         "Pass an `Interval`, `Transit`, or `Illumination` object.\0"),
+        (Predictor.transits_iter,
+         "($self, observer, interval, min_elevation_deg, *, min_step=None, max_step=None, walk_step=None, "
+         "max_transit_duration=None, skip_leading_partial=None, clamp_to_interval=None)",
+         "Iterate over satellite passes visible to the observer within the interval.\n\n"),
+        (Predictor.detect_transit, "($self, t, observer, min_elevation_deg, *, walk_step=None, max_transit_duration=None)",
+         "Detect whether a transit is in progress at time `t`.\n\n"),
+        (Predictor.max_elevation, "($self, observer, interval, *, scan_step=None)",
+         "Find the peak elevation of the satellite over an observer within the interval.\n\n"),
+        (Predictor.illumination_iter, "($self, interval, *, step=None, walk_step=None, max_window_duration=None)",
+         "Iterate over sunlit and eclipse windows within the interval.\n\n"),
+        (Predictor.apsis_iter, "($self, interval, *, step=None)",
+         "Iterate over apogee and perigee events within the interval.\n\n"),
     ],
 )
 def test_signatures_and_docstrings(obj, signature, doc_start):
     assert obj.__text_signature__ == signature
-    assert obj.__doc__.startswith(doc_start)
+    assert (obj.__doc__ + "\0").startswith(doc_start)  # a trailing NUL pins the whole docstring
 
 
 def test_module_and_read_only_epoch():

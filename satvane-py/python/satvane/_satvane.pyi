@@ -750,6 +750,158 @@ class Predictor:
 
         The Earth's shadow is a cylinder of the equatorial radius, without penumbra.
         """
+    def prediction_iter(self, interval: satvane.IntervalRange, step: datetime.timedelta) -> PredictionIter:
+        """Iterate over state vectors in the TEME frame at regular intervals.
+
+        `interval` must expose `.start` and `.end` datetime properties.
+        Pass an `Interval`, `Transit`, or `Illumination` object.
+        """
+    def ground_track_iter(self, interval: satvane.IntervalRange, step: datetime.timedelta) -> GroundTrackIter:
+        """Trace the satellite's ground track at regular intervals.
+
+        `interval` must expose `.start` and `.end` datetime properties.
+        Yields `(datetime, GeodeticPoint)` sub-satellite points.
+        """
+    def observation_iter(
+        self, observer: GeodeticPoint, interval: satvane.IntervalRange, step: datetime.timedelta
+    ) -> ObservationIter:
+        """Iterate over observations from the given observer at regular intervals.
+
+        `interval` must expose `.start` and `.end` datetime properties.
+        Pass an `Interval`, `Transit`, or `Illumination` object.
+        """
+    def transits_iter(
+        self,
+        observer: GeodeticPoint,
+        interval: satvane.IntervalRange,
+        min_elevation_deg: float,
+        *,
+        min_step: datetime.timedelta | None = None,
+        max_step: datetime.timedelta | None = None,
+        walk_step: datetime.timedelta | None = None,
+        max_transit_duration: datetime.timedelta | None = None,
+        skip_leading_partial: bool | None = None,
+        clamp_to_interval: bool | None = None,
+    ) -> TransitIter:
+        """Iterate over satellite passes visible to the observer within the interval.
+
+        `observer` is a `GeodeticPoint`; `interval` must expose `.start` and `.end`
+        datetime properties; a pass is the time above `min_elevation_deg` (degrees).
+
+        Options (a `timedelta` for durations, a `bool` for flags; None keeps the default):
+
+        - `min_step` (10 s) and `max_step` (10 min) bound the adaptive scan step.
+          `min_step` is also the shortest pass the scan is sure to see; `max_step` is
+          raised to `min_step` where it is smaller. Steps below 1 s count as 1 s.
+        - `walk_step` (30 s) is the fixed step of the walk from a pass's inside to
+          its ends.
+        - `max_transit_duration` (1 h): a longer pass raises `RuntimeError`.
+        - `skip_leading_partial` (True) drops a pass already in progress at the
+          interval start; set False, the search walks backward for its true AoS.
+        - `clamp_to_interval` (False) cuts a pass still in progress at an interval
+          end at that end instead of walking on for its true AoS or LoS.
+        """
+    def detect_transit(
+        self,
+        t: datetime.datetime,
+        observer: GeodeticPoint,
+        min_elevation_deg: float,
+        *,
+        walk_step: datetime.timedelta | None = None,
+        max_transit_duration: datetime.timedelta | None = None,
+    ) -> Transit | None:
+        """Detect whether a transit is in progress at time `t`.
+
+        Returns None when the satellite is below `min_elevation_deg` at `t`.
+        Otherwise searches backward and forward from `t` for the AoS and LoS, in
+        steps of `walk_step` (30 s), and returns the whole pass as a `Transit`,
+        which may begin before `t` and end after it. A pass longer than
+        `max_transit_duration` (1 h) raises `RuntimeError`.
+
+        Of the options of `transits_iter`, only these two apply here.
+        """
+    def max_elevation(
+        self, observer: GeodeticPoint, interval: satvane.IntervalRange, *, scan_step: datetime.timedelta | None = None
+    ) -> tuple[datetime.datetime, Observation]:
+        """Find the peak elevation of the satellite over an observer within the interval.
+
+        Returns `(datetime, Observation)` at the highest point: a refined local
+        maximum, or an end of the interval. `scan_step` (10 s) is the fixed step of
+        the scan for zero crossings of the elevation rate.
+
+        Raises `RuntimeError` if no peak is found in the interval.
+        """
+    def illumination_iter(
+        self,
+        interval: satvane.IntervalRange,
+        *,
+        step: datetime.timedelta | None = None,
+        walk_step: datetime.timedelta | None = None,
+        max_window_duration: datetime.timedelta | None = None,
+    ) -> IlluminationIter:
+        """Iterate over sunlit and eclipse windows within the interval.
+
+        `interval` must expose `.start` and `.end` datetime properties. The windows
+        tile it: the first starts at its start, each starts where the one before
+        ended, Sunlit and Eclipse alternate, and the last ends at its end.
+
+        Options (each a `timedelta`; None keeps the default, below 1 s counts as 1 s):
+
+        - `step` (60 s) is the fixed step of the scan for shadow-boundary crossings.
+        - `walk_step` (30 s) is the step used to pin down a window's true start and end.
+        - `max_window_duration` (1 h): a longer eclipse window raises `RuntimeError`;
+          sunlit windows are the gaps between eclipse windows and are never bounded by it.
+        """
+    def apsis_iter(self, interval: satvane.IntervalRange, *, step: datetime.timedelta | None = None) -> ApsisIter:
+        """Iterate over apogee and perigee events within the interval.
+
+        `interval` must expose `.start` and `.end` datetime properties. `step` (a
+        `timedelta`, 60 s by default, below 1 s counts as 1 s) is the fixed step of
+        the scan for sign changes of the radial velocity; an apsis between the last
+        scan sample and the interval end is not reported.
+        """
+
+@typing.final
+class PredictionIter:
+    """Lazy iterator yielding `(datetime, StateVectorTeme)` at regular intervals."""
+
+    def __iter__(self) -> PredictionIter: ...
+    def __next__(self) -> tuple[datetime.datetime, StateVectorTeme]: ...
+
+@typing.final
+class ApsisIter:
+    """Lazy iterator yielding apogee and perigee events within a time interval."""
+
+    def __iter__(self) -> ApsisIter: ...
+    def __next__(self) -> Apsis: ...
+
+@typing.final
+class IlluminationIter:
+    """Lazy iterator yielding sunlit and eclipse windows within a time interval."""
+
+    def __iter__(self) -> IlluminationIter: ...
+    def __next__(self) -> Illumination: ...
+
+@typing.final
+class TransitIter:
+    """Lazy iterator yielding satellite passes visible to an observer."""
+
+    def __iter__(self) -> TransitIter: ...
+    def __next__(self) -> Transit: ...
+
+@typing.final
+class ObservationIter:
+    """Lazy iterator yielding time-stamped observations at regular intervals."""
+
+    def __iter__(self) -> ObservationIter: ...
+    def __next__(self) -> tuple[datetime.datetime, Observation]: ...
+
+@typing.final
+class GroundTrackIter:
+    """Lazy iterator yielding `(datetime, GeodeticPoint)` sub-satellite points at regular intervals."""
+
+    def __iter__(self) -> GroundTrackIter: ...
+    def __next__(self) -> tuple[datetime.datetime, GeodeticPoint]: ...
 
 @typing.final
 class Refinement:

@@ -14,10 +14,10 @@
 #include "elements.hpp"
 #include "errors.hpp"
 #include "predictor.hpp"
-#include "types/apsis.hpp"
 #include "types/aoi.hpp"
+#include "types/apsides.hpp"
 #include "types/illumination.hpp"
-#include "types/transit.hpp"
+#include "types/transits.hpp"
 #include "types/window.hpp"
 
 namespace satvane::py::batch {

@@ -1,4 +1,5 @@
-// Python classes Illumination (a window of constant illumination state) and IlluminationState.
+// Python classes Illumination (a window of constant illumination state), IlluminationState and
+// IlluminationIter, and the Predictor method illumination_iter.
 #pragma once
 
 #include "module.hpp"
@@ -10,14 +11,8 @@ namespace satvane::py {
 // The shared IlluminationState member (Sunlit is 0, Eclipse 1).
 PyObject* to_py(ModuleState& state, IlluminationState value);
 
-// The record an instance holds.
-struct IlluminationWindow {
-  Instant start;
-  Instant end;
-  IlluminationState state;
-  friend bool operator==(const IlluminationWindow&, const IlluminationWindow&) = default;
-};
-
 PyObject* make_illumination(ModuleState& state, Instant start, Instant end, IlluminationState value);
+
+PyMethodDef illumination_iter_method();
 
 }  // namespace satvane::py

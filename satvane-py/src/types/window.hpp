@@ -2,7 +2,7 @@
 // deprecated duration_seconds, hashing), and the general `Interval`.
 //
 // A window class stores a record with `start` and `end` instants (`Span`, or a record of its
-// own) and declares its table with the entries below; see transit.cpp for the shortest one.
+// own) and declares its table with the entries below; see transits.cpp for the shortest one.
 #pragma once
 
 #include <array>

@@ -1,16 +1,28 @@
-// Sunlight and the Earth's shadow at one instant.
+// Sunlight and the Earth's shadow: at one instant, and as alternating sunlit and eclipse
+// windows over an interval.
+//
+// Model: a cylindrical shadow of radius 6378137 m (the WGS84 equatorial radius) along the Sun
+// direction, without penumbra, and the low-precision solar ephemeris of the Astronomical
+// Almanac (about 0.01° in direction), used directly against TEME positions.
+//
+// Accuracy: window edges are roots of that shadow function to the predictor's Refinement time
+// tolerance (1 ms by default). Against a conical umbra/penumbra model the cylinder puts a LEO
+// satellite's eclipse entry and exit a few seconds off (the penumbra of the ISS lasts about
+// 8 s), shortening or lengthening each eclipse by up to about 10 s. An eclipse shorter than
+// the coarse `step` can fall between two samples and go unseen.
 #pragma once
 
 #include <cstdint>
 #include <expected>
+#include <optional>
 
+#include "satvane/detect.hpp"
 #include "satvane/error.hpp"
+#include "satvane/predictor.hpp"
 #include "satvane/time.hpp"
 #include "satvane/vectors.hpp"
 
 namespace satvane {
-
-class Predictor;
 
 enum class IlluminationState : std::uint8_t { Sunlit = 0, Eclipse = 1 };
 
@@ -24,5 +36,50 @@ Vec3 sun_position_eci(Instant t);
 // >= 0 inside (0 on the surface), < 0 in sunlight.
 double shadow_value(const Vec3& teme_position_m, Instant t);
 std::expected<double, Error> shadow_value(const Predictor& predictor, Instant t);
+
+// Event function of eclipses: the shadow value in metres, without derivative, so its positive
+// windows are the eclipses.
+struct ShadowFunction {
+  Predictor predictor;
+
+  SampleResult sample(Instant t) const;
+};
+
+// Steps below 1 s are raised to 1 s.
+struct IlluminationIterOpts {
+  Duration step = Duration::seconds(60);        // fixed step of the coarse scan
+  Duration walk_step = Duration::seconds(30);   // step of the walks from inside an eclipse to its edges
+  Duration max_window_duration = Duration::seconds(3600);  // longest eclipse; sunlit windows are unbounded
+  friend bool operator==(const IlluminationIterOpts&, const IlluminationIterOpts&) = default;
+};
+
+// A stretch of constant illumination.
+struct IlluminationWindow {
+  Instant start;
+  Instant end;
+  IlluminationState state;
+  friend bool operator==(const IlluminationWindow&, const IlluminationWindow&) = default;
+};
+
+using IlluminationItem = std::expected<IlluminationWindow, Error>;
+
+// Windows that tile the interval: the first starts at its start, each starts where the one
+// before ended, Sunlit and Eclipse alternate, the last ends at its end. A failure is an item;
+// in the coarse scan the iteration goes on after it. Owns its copy of the predictor.
+class IlluminationIter {
+ public:
+  IlluminationIter(const Predictor& predictor, TimeInterval interval, const IlluminationIterOpts& opts,
+                   const Refinement& refinement);
+
+  // Nothing once the interval is exhausted, on every later call too.
+  std::optional<IlluminationItem> next();
+
+ private:
+  WindowIter<ShadowFunction, FixedStep> windows_;
+};
+
+// Sunlit and eclipse windows over the interval, refined with the predictor's Refinement.
+[[nodiscard]] IlluminationIter illumination_iter_with_opts(const Predictor& predictor, TimeInterval interval,
+                                                           const IlluminationIterOpts& opts = {});
 
 }  // namespace satvane

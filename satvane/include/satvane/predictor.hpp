@@ -2,11 +2,11 @@
 // queries that follow from propagating it. A plain value: copy it freely.
 #pragma once
 
+#include <cstdint>
 #include <expected>
 #include <string_view>
 
 #include "satvane/error.hpp"
-#include "satvane/illumination.hpp"
 #include "satvane/observe.hpp"
 #include "satvane/roots.hpp"
 #include "satvane/time.hpp"
@@ -15,6 +15,9 @@
 #include "sgp4/propagator.hpp"
 
 namespace satvane {
+
+// Declared here so that illumination.hpp, whose searches hold a Predictor, can include this header.
+enum class IlluminationState : std::uint8_t;
 
 class Predictor {
  public:

@@ -1,4 +1,5 @@
-// Python classes Apsis (one apogee or perigee) and ApsisEvent.
+// Python classes Apsis (one apogee or perigee), ApsisEvent and ApsisIter, and the Predictor
+// method apsis_iter.
 #pragma once
 
 #include <cstdint>
@@ -24,5 +25,7 @@ struct ApsisRecord {
 };
 
 PyObject* make_apsis(ModuleState& state, Instant time, ApsisKind kind, double altitude_m);
+
+PyMethodDef apsis_iter_method();
 
 }  // namespace satvane::py

@@ -1,0 +1,87 @@
+"""The batch pass search over a Dask cluster, for catalogues too large for one machine.
+
+The catalogue is cut into partitions; each partition travels to a worker (predictors and
+observers pickle exactly) and runs `satvane.batch.transits` there; the tables come back with
+their satellite indices shifted to the whole catalogue's, so the result equals the
+single-process one row for row. Needs the extra: `pip install 'satvane[dask]'`.
+
+    from dask.distributed import Client
+    passes, errors = satvane.distributed.transits(Client(), predictors, observers, interval, 10.0)
+"""
+
+from __future__ import annotations
+
+from typing import Any, Iterable, Sequence
+
+from satvane import batch
+from satvane._satvane import GeodeticPoint, Interval, Predictor
+
+
+def _require_dask():
+    try:
+        import dask.distributed  # noqa: F401
+    except ImportError:
+        raise ImportError("satvane.distributed needs Dask: install it with pip install 'satvane[dask]'") from None
+
+
+def transits(client, predictors: Iterable[Predictor], observers: Iterable[GeodeticPoint], interval,
+             min_elevation_deg: float, *, partitions: int | None = None, dataframe: bool = False,
+             **options) -> batch.Passes:
+    """`satvane.batch.transits` with the catalogue partitioned over the workers of `client`.
+
+    `partitions` defaults to four per worker thread. Each worker runs its partitions on as many
+    threads as Dask gives it. With `dataframe=True` the pass table is a Dask DataFrame left on the
+    cluster (partitioned like the catalogue); the error table is always gathered.
+    """
+    _require_dask()
+    predictors = tuple(predictors)
+    observers = tuple(observers)
+    # Bad input fails here, before anything travels, with the batch search's own messages: the
+    # first satellite is screened locally (milliseconds).
+    batch.transits(predictors[:1], observers, interval, min_elevation_deg, threads=1, **options)
+    interval = Interval(interval.start, interval.end)  # picklable, whatever the caller passed
+    slots = sum(client.nthreads().values()) or 1
+    count = max(1, min(len(predictors), partitions or 4 * slots))
+    bounds = [len(predictors) * k // count for k in range(count + 1)]
+    observers_future = client.scatter(observers, broadcast=True)
+    futures = [client.submit(_partition, predictors[a:b], a, observers_future, interval, min_elevation_deg,
+                             options, pure=False)
+               for a, b in zip(bounds, bounds[1:]) if b > a]
+    errors = client.gather([client.submit(_errors_of, f, pure=False) for f in futures])
+    error_rows = [row for part in errors for row in part]
+    if dataframe:
+        import dask.dataframe as dd
+        meta = batch.Table(_empty_columns()).to_pandas()
+        frames = [client.submit(_frame_of, f, pure=False) for f in futures]
+        return batch.Passes(dd.from_delayed(frames, meta=meta, verify_meta=False), batch.error_table(error_rows))
+    parts = client.gather(futures)
+    np = batch._numpy()
+    columns = {name: np.concatenate([part[0][name] for part in parts]) for name in batch.PASS_COLUMNS}
+    return batch.Passes(batch.Table(columns), batch.error_table(error_rows))
+
+
+def _partition(predictors: Sequence[Predictor], offset: int, observers, interval, min_elevation_deg: float,
+               options: dict[str, Any]):
+    """One partition's pass columns and error rows, with catalogue-wide satellite indices."""
+    from dask.distributed import get_worker
+    threads = get_worker().state.nthreads
+    found = batch.transits(predictors, observers, interval, min_elevation_deg, threads=threads, **options)
+    columns = dict(found.passes.columns)
+    columns["satellite"] = columns["satellite"] + offset
+    errors = [(int(s) + offset, None if o < 0 else int(o), int(t), str(text))
+              for s, o, t, text in zip(found.errors.satellite, found.errors.observer,
+                                       found.errors.time.view("int64"), found.errors.text)]
+    return columns, errors
+
+
+def _errors_of(part):
+    return part[1]
+
+
+def _frame_of(part):
+    return batch.Table(part[0]).to_pandas()
+
+
+def _empty_columns():
+    np = batch._numpy()
+    return {name: np.empty(0, dtype=dtype) for name, dtype in zip(batch.PASS_COLUMNS, batch._DTYPES)}

@@ -1,0 +1,117 @@
+"""The command line: the passes table against a brute-force elevation scan, compass bearings, bad input."""
+
+import datetime as dt
+import re
+import subprocess
+import sys
+from importlib import resources
+
+import pytest
+
+from satvane import GeodeticPoint, IlluminationState, Predictor, Tle
+from satvane.cli import compass, main
+
+UTC = dt.timezone.utc
+ISS_TEXT = resources.files("satvane").joinpath("data/iss.tle").read_text()
+ISS = Predictor.from_tle(Tle(*ISS_TEXT.splitlines()))
+ROW = re.compile(r"(\S+Z)  +(\d+)° (\w+) +(\S+Z)  +([\d.]+)°  +(\d+)° (\w+) +(\S+Z)  +(\d+)° (\w+) +(\d+):(\d\d)(\*?) +(yes|no)")
+
+
+def run(argv, capsys):
+    try:
+        code = main(argv)
+    except SystemExit as exit_:
+        code = exit_.code
+    out, err = capsys.readouterr()
+    return code, out, err
+
+
+def table(out):
+    return [ROW.fullmatch(line).groups() for line in out.splitlines() if line[:4].isdigit()]
+
+
+def utc(text):
+    return dt.datetime.fromisoformat(text)
+
+
+def test_passes_table_matches_a_brute_force_scan(capsys):
+    """Each row is a run of elevations above the minimum in a 5 s scan of point queries; the peak is the
+    scan's highest elevation or above it."""
+    observer, min_deg = GeodeticPoint(51.4779, -0.0015, 46.0), 10.0
+    start = ISS.epoch + dt.timedelta(hours=2)
+    code, out, _ = run(["passes", "--start", start.isoformat(), "--hours", "24",
+                        "--observer", "51.4779", "-0.0015", "46", "--min-elevation", "10"], capsys)
+    assert code == 0
+    rows = table(out)
+
+    step = dt.timedelta(seconds=5)
+    scan = [(start + k * step, ISS.observe_at(start + k * step, observer).elevation_deg) for k in range(24 * 720)]
+    runs, current = [], []
+    for t, elevation in scan:
+        if elevation >= min_deg:
+            current.append((t, elevation))
+        elif current:
+            runs.append(current)
+            current = []
+    assert len(rows) == len(runs) >= 4
+    for row, above in zip(rows, runs):
+        aos, peak, los = utc(row[0]), utc(row[3]), utc(row[7])
+        assert above[0][0] - step <= aos <= above[0][0] + dt.timedelta(seconds=1)
+        assert above[-1][0] - dt.timedelta(seconds=1) <= los <= above[-1][0] + step
+        assert float(row[4]) >= max(e for _, e in above) - 0.05
+        assert aos < peak < los and int(row[10]) * 60 + int(row[11]) == (los - aos).total_seconds()
+        assert row[13] == ("yes" if ISS.illumination_state(peak) is IlluminationState.Sunlit else "no")
+        assert row[12] == ""  # nothing cut at the ends of this span
+
+
+@pytest.mark.parametrize("azimuth_deg, shown", [
+    (0.0, "  0° N  "), (-0.2, "  0° N  "), (22.4, " 22° NNE"), (-90.0, "270° W  "), (180.0, "180° S  "),
+    (-179.9, "180° S  "), (-11.0, "349° N  "), (-12.0, "348° NNW"), (135.0, "135° SE "), (-0.6, "359° N  "),
+])
+def test_compass_bearings(azimuth_deg, shown):
+    assert compass(azimuth_deg) == shown
+
+
+def test_a_satellite_that_never_sets_is_one_cut_pass(tmp_path, capsys):
+    line_1 = "1 90004U 26001A   26340.50000000  .00000000  00000-0  00000-0 0  999"
+    line_2 = "2 90004   0.0100  80.0000 0002000   0.0000   0.0000  1.00270000    1"
+    check = lambda line: line + str(sum(int(c) if c.isdigit() else c == "-" for c in line) % 10)
+    path = tmp_path / "geo.tle"
+    path.write_text(f"GEO\n{check(line_1)}\n{check(line_2)}\n")
+    geo = Predictor.from_tle(Tle("GEO", check(line_1), check(line_2)))
+    under = geo.sub_point(geo.epoch)
+    code, out, _ = run(["--tle", str(path), "--start", "2026-12-07T00:00:00Z", "--hours", "30",
+                        "--observer", "10", str(under.longitude_deg), "0"], capsys)
+    assert code == 0
+    [row] = table(out)
+    assert (row[0], row[7], row[10:13]) == ("2026-12-07T00:00:00Z", "2026-12-08T06:00:00Z", ("1800", "00", "*"))
+
+
+@pytest.mark.parametrize("argv, message", [
+    (["passes", "--start", "tomorrow"], "'tomorrow' is not an ISO 8601 date-time"),
+    (["--hours", "0"], "--hours: must be more than 0"),
+    (["--min-elevation", "nan"], "--min-elevation: must be a number of degrees from -90 to 90"),
+    (["--observer", "91", "0", "0"], "--observer: latitude 91 is outside [-90, 90] degrees"),
+    (["now", "--observer", "0", "0", "inf"], "--observer: altitude inf m is more than"),
+    (["--tle", "/nonexistent/iss.tle"], "cannot read /nonexistent/iss.tle: No such file or directory"),
+    (["--tle", "{tmp}/bad.tle"], "{tmp}/bad.tle: "),
+    (["--start", "9999-12-31T12:00Z"], "the search would run past the year 9999"),
+    (["orbits"], "invalid choice: 'orbits'"),
+])
+def test_bad_input_is_one_line_and_a_failing_exit(argv, message, tmp_path, capsys):
+    (tmp_path / "bad.tle").write_text("ISS\n1 25544U\n2 25544\n")
+    argv, message = [a.format(tmp=tmp_path) for a in argv], message.format(tmp=tmp_path)
+    code, _, err = run(argv, capsys)
+    assert code != 0
+    assert err.count("\n") == 1 and err.startswith("python -m satvane") and message in err, err
+
+
+def test_module_entry_defaults_to_passes_and_keeps_now():
+    """`python -m satvane` in a fresh interpreter: no command runs `passes`, `now` prints today's report."""
+    entry = [sys.executable, "-m", "satvane"]
+    passes = subprocess.run(entry + ["--start", "2026-12-07T00:00Z", "--hours", "2"], capture_output=True, text=True)
+    now = subprocess.run(entry + ["now", "--at", "2026-12-07T00:00Z"], capture_output=True, text=True)
+    assert passes.returncode == 0 and "passes above 10° seen from Greenwich" in passes.stdout
+    assert now.returncode == 0 and now.stdout.startswith("ISS (ZARYA) at 2026-12-07 00:00:00 UTC\n")
+    bad = subprocess.run(entry + ["--observer", "x", "0", "0"], capture_output=True, text=True)
+    assert bad.returncode == 2 and "Traceback" not in bad.stderr and bad.stderr.count("\n") == 1
