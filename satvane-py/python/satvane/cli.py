@@ -320,8 +320,9 @@ class ProgressBar:
             self.stream.write("\n")
 
 
-SCREEN_COLUMNS = ["satellite", "observer", "aos", "peak", "los", "peak_elevation_deg", "aos_azimuth_deg",
-                  "peak_azimuth_deg", "los_azimuth_deg", "peak_range_m", "sunlit_at_peak", "cut"]
+def cut_passes(span: dt.timedelta) -> dict:
+    """As in `passes`: a pass in progress at either end is cut there (and flagged), never skipped."""
+    return dict(skip_leading_partial=False, clamp_to_interval=True, max_transit_duration=span + dt.timedelta(minutes=1))
 
 
 def screen_columns(passes, satellite_names: list[str], observer_names: list[str]) -> dict[str, list]:
@@ -375,7 +376,7 @@ def run_screen(args: argparse.Namespace) -> None:
     bar = ProgressBar()
     try:
         found = batch.transits(catalog.predictors, observers, Interval(start, end), args.min_elevation,
-                               threads=args.threads, progress=bar)
+                               threads=args.threads, progress=bar, **cut_passes(end - start))
     finally:
         bar.close()
     write_table(screen_columns(found.passes, catalog.names, observer_names), args.output)
