@@ -193,11 +193,13 @@ void SatelliteScreen::screen(std::size_t satellite, ScreeningResult& out, const 
   ephemeris_.clear();
   std::optional<ScreeningError> failure;
   std::optional<Instant> previous;
-  for (Instant t = interval.start;; t = std::min(*t.checked_add(step), interval.end)) {
+  for (Instant t = interval.start;; t = std::min(t.checked_add(step).value_or(interval.end), interval.end)) {
     const auto teme = predictor.propagate(t);
     if (!teme || below_surface(teme->position_m)) {
-      end = !teme || !previous ? t : decay_instant(predictor, *previous, t);
-      failure = ScreeningError{satellite, std::nullopt, end, teme ? kDecayedText : teme.error().display()};
+      const Instant failed_at = !teme || !previous ? t : decay_instant(predictor, *previous, t);
+      // The search goes up to the decay, or to the last instant that propagated.
+      end = teme ? failed_at : previous.value_or(t);
+      failure = ScreeningError{satellite, std::nullopt, failed_at, teme ? kDecayedText : teme.error().display()};
       break;
     }
     const StateVector<Ecef> ecef = to_ecef(*teme, t);
