@@ -6,6 +6,7 @@
 #include <numbers>
 #include <system_error>
 #include <tuple>
+#include <utility>
 
 #include "satvane/frames.hpp"
 #include "satvane/illumination.hpp"
@@ -313,34 +314,33 @@ std::optional<Error> SatelliteScreen::search_stretch(std::size_t satellite, cons
     return std::nullopt;
   };
 
+  // Crossings alternate, rising first unless the stretch starts inside (at the interval start),
+  // where the pass in progress is skipped or clamped there.
   std::size_t k = 0;
-  if (leading) {
-    if (opts.skip_leading_partial) ++k;  // the pass in progress at the start is not reported
-  }
+  std::optional<Instant> clamped_aos;
+  if (leading && opts.skip_leading_partial) k = 1;
+  if (leading && !opts.skip_leading_partial) clamped_aos = interval.start;
   const std::size_t first_row = out.passes.size();
-  for (; k < crossings_.size() + (leading && !opts.skip_leading_partial ? 1 : 0);) {
-    std::optional<Instant> aos;
-    std::size_t fall = k;
-    if (leading && !opts.skip_leading_partial && k == 0) {
-      aos = interval.start;  // clamped
+  for (;;) {
+    Instant aos = interval.start;
+    if (clamped_aos) {
+      aos = *std::exchange(clamped_aos, std::nullopt);
     } else {
-      auto rise = refine(crossings_[k]);
+      if (k >= crossings_.size()) break;
+      auto rise = refine(crossings_[k++]);
       if (!rise) return rise.error();
       if (!*rise) return retry_exact(satellite, stretch, first_row, out);
       aos = **rise;
-      fall = k + 1;
     }
-    std::optional<Instant> los;
-    if (fall < crossings_.size()) {
-      auto set = refine(crossings_[fall]);
+    Instant los = stretch.end;  // clamped there when still up
+    if (k < crossings_.size()) {
+      auto set = refine(crossings_[k++]);
       if (!set) return set.error();
       if (!*set) return retry_exact(satellite, stretch, first_row, out);
       los = **set;
-    } else {
-      los = stretch.end;  // clamped at the interval end
     }
-    if (!(*aos < *los) || *los - *aos > opts.max_transit_duration) return retry_exact(satellite, stretch, first_row, out);
-    auto pass = describe_fast(predictor, elevation, observer, {*aos, *los}, scan);
+    if (!(aos < los) || los - aos > opts.max_transit_duration) return retry_exact(satellite, stretch, first_row, out);
+    auto pass = describe_fast(predictor, elevation, observer, {aos, los}, scan);
     if (!pass) {
       if (pass.error().kind() == ErrorKind::Sgp4) return pass.error();
       return retry_exact(satellite, stretch, first_row, out);
@@ -349,7 +349,6 @@ std::optional<Error> SatelliteScreen::search_stretch(std::size_t satellite, cons
     pass->observer = stretch.observer;
     pass->cut = opts.clamp_to_interval && (pass->aos == interval.start || pass->los == interval.end);
     out.passes.push_back(*pass);
-    k = fall + 1;
   }
   return std::nullopt;
 }
