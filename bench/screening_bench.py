@@ -44,7 +44,8 @@ def observers(count: int) -> list[GeodeticPoint]:
 
 def loop_pairs_per_s(predictors, sample_pairs: int = 200) -> float:
     """A plain Python loop over transits_iter (with the peak of each pass), on a sample of pairs."""
-    pairs = [(p, o) for p in predictors[:sample_pairs // len(OBSERVERS)] for o in OBSERVERS]
+    every = len(predictors) * len(OBSERVERS) // sample_pairs  # a sample across the catalogue's kinds
+    pairs = [(p, o) for p in predictors[::every] for o in OBSERVERS]
 
     def work():
         for predictor, observer in pairs:
@@ -58,7 +59,8 @@ def orbit_predictor_pairs_per_s(tles, sample_pairs: int = 100) -> float | None:
     locations = peer("orbit_predictor.locations")
     if sources is None or locations is None:
         return None
-    sats = [sources.get_predictor_from_tle_lines((t.line_1, t.line_2)) for t in tles[:sample_pairs // len(OBSERVERS)]]
+    every = len(tles) * len(OBSERVERS) // sample_pairs
+    sats = [sources.get_predictor_from_tle_lines((t.line_1, t.line_2)) for t in tles[::every]]
     places = [locations.Location(f"site {k}", o.latitude_deg, o.longitude_deg, o.altitude) for k, o in enumerate(OBSERVERS)]
 
     def work():

@@ -43,21 +43,20 @@ def transits(client, predictors: Iterable[Predictor], observers: Iterable[Geodet
     slots = sum(client.nthreads().values()) or 1
     count = max(1, min(len(predictors), partitions or 4 * slots))
     bounds = [len(predictors) * k // count for k in range(count + 1)]
-    observers_future = client.scatter(observers, broadcast=True)
-    futures = [client.submit(_partition, predictors[a:b], a, observers_future, interval, min_elevation_deg,
+    # Observers travel with each partition: they are few and small.
+    futures = [client.submit(_partition, predictors[a:b], a, observers, interval, min_elevation_deg,
                              options, pure=False)
                for a, b in zip(bounds, bounds[1:]) if b > a]
-    errors = client.gather([client.submit(_errors_of, f, pure=False) for f in futures])
-    error_rows = [row for part in errors for row in part]
     if dataframe:
         import dask.dataframe as dd
-        meta = batch.Table(_empty_columns()).to_pandas()
+        errors = client.gather([client.submit(_errors_of, f, pure=False) for f in futures])
         frames = [client.submit(_frame_of, f, pure=False) for f in futures]
-        return batch.Passes(dd.from_delayed(frames, meta=meta, verify_meta=False), batch.error_table(error_rows))
+        passes = dd.from_delayed(frames, meta=batch.Table(_empty_columns()).to_pandas(), verify_meta=False)
+        return batch.Passes(passes, batch.error_table([row for part in errors for row in part]))
     parts = client.gather(futures)
     np = batch._numpy()
     columns = {name: np.concatenate([part[0][name] for part in parts]) for name in batch.PASS_COLUMNS}
-    return batch.Passes(batch.Table(columns), batch.error_table(error_rows))
+    return batch.Passes(batch.Table(columns), batch.error_table([row for part in parts for row in part[1]]))
 
 
 def _partition(predictors: Sequence[Predictor], offset: int, observers, interval, min_elevation_deg: float,
