@@ -63,12 +63,19 @@ def orbit_predictor_pairs_per_s(tles, sample_pairs: int = 100) -> float | None:
     sats = [sources.get_predictor_from_tle_lines((t.line_1, t.line_2)) for t in tles[::every]]
     places = [locations.Location(f"site {k}", o.latitude_deg, o.longitude_deg, o.altitude) for k, o in enumerate(OBSERVERS)]
 
+    failed = set()
+
     def work():
-        for sat in sats:
+        for k, sat in enumerate(sats):
             for place in places:
-                list(sat.passes_over(place, naive(DAY.start), limit_date=naive(DAY.end),
-                                     aos_at_dg=MIN_ELEVATION_DEG))
-    return len(sats) * len(places) / median_seconds(work, repeats=3)
+                try:
+                    list(sat.passes_over(place, naive(DAY.start), limit_date=naive(DAY.end),
+                                         aos_at_dg=MIN_ELEVATION_DEG))
+                except Exception:  # it gives up on some slow orbits (an internal assertion)
+                    failed.add(k)
+    seconds = median_seconds(work, repeats=3)
+    print(f"  [orbit-predictor failed on {len(failed)} of {len(sats)} sampled satellites]")
+    return len(sats) * len(places) / seconds
 
 
 def peak_rss_mib() -> float:

@@ -2,7 +2,13 @@
 across thread counts; failures, decays and bad input."""
 
 import datetime as dt
+import os
 import random
+import signal
+import subprocess
+import sys
+import time
+from pathlib import Path
 
 import numpy as np
 import pytest
@@ -201,3 +207,18 @@ def test_bad_input_is_refused(change, error, text):
     arguments = dict(predictors=PREDICTORS[:2], observers=OBSERVERS, interval=INTERVAL, min_elevation_deg=10.0) | change
     with pytest.raises(error, match=text):
         batch.transits(**arguments)
+
+
+def test_ctrl_c_stops_a_long_batch():
+    """SIGINT in the middle of a batch that would take minutes ends it within a second or so."""
+    script = ("import sys; from test_screening import *; print('go', flush=True); "
+              "batch.transits(PREDICTORS * 400, OBSERVERS, INTERVAL, 0.0, threads=1)")
+    path = os.pathsep.join(os.path.abspath(p) for p in sys.path)  # this interpreter's satvane
+    child = subprocess.Popen([sys.executable, "-c", script], cwd=Path(__file__).parent, stdout=subprocess.PIPE,
+                             stderr=subprocess.PIPE, text=True, env={**os.environ, "PYTHONPATH": path})
+    assert child.stdout.readline() == "go\n"
+    time.sleep(0.5)
+    child.send_signal(signal.SIGINT)
+    sent = time.monotonic()
+    _, err = child.communicate(timeout=60)
+    assert "KeyboardInterrupt" in err and time.monotonic() - sent < 5.0
