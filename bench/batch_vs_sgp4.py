@@ -4,9 +4,9 @@ on the same element sets and times, in the same run.
 
     python bench/batch_vs_sgp4.py [repetitions]
 
-The catalogue is 300 element sets: near earth (ISS), sun-synchronous (CBERS 2), 12 h Molniya,
-geostationary and GPS orbits, 60 of each with spread nodes and anomalies; the times are 1000
-instants over one day. Both sides fill arrays of TEME positions and velocities. CPU time is the
+Each catalogue is 60 element sets of one orbit (near earth, sun-synchronous, 12 h Molniya,
+geostationary, GPS) with spread nodes and anomalies, and last the four 2006 orbits together;
+the times are 1000 instants over the day after the first set's epoch. Both sides fill arrays of TEME positions and velocities. CPU time is the
 fair single-core figure on a shared machine; wall time shows what the threads add. Medians of
 the repetitions; budget: at most half the reference's time per propagation on one thread.
 """
@@ -106,7 +106,8 @@ def main():
           f"{'sgp4 wall':>9} {'ratio':>7}")
     for base in BASES:
         compare(base[0], [base], repetitions)
-    ratio = compare("mixed", BASES, repetitions)
+    # The 2006 element sets together (the ISS's 2020 epoch would put the others 14 years out).
+    ratio = compare("mixed 2006", BASES[1:], repetitions)
     sys.exit(0 if ratio <= 0.5 else 1)
 
 

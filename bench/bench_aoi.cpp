@@ -1,4 +1,5 @@
-// Cost of one area offset, the operation every sample of an area search evaluates.
+// One satellite-day of area-of-interest windows: time, and the samples (one SGP4 propagation
+// each) the search spends, against the 86400 of sampling every second.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -7,56 +8,65 @@
 
 #include "satvane/aoi.hpp"
 
-using satvane::LatLon;
-using namespace satvane::aoi;
+using namespace satvane;
 
 namespace {
 
-// Query points on a scattered grid of `spread_deg` around (45, 20), the centre of every area
-// below: 30° reaches inside, near and well outside; 8° stays within the polygon's bounding cap,
-// where the winding number must be counted.
-std::vector<LatLon> query_points(double spread_deg) {
-  std::vector<LatLon> points;
-  for (int i = 0; i < 256; ++i)
-    points.push_back({45 + spread_deg * (std::fmod(i * 0.37, 2.0) - 1.0) * 0.7,
-                      20 + spread_deg * (std::fmod(i * 0.61, 2.0) - 1.0)});
-  return points;
+Predictor satellite(bool iss) {
+  if (iss)
+    return *Predictor::from_tle("ISS (ZARYA)", "1 25544U 98067A   20194.05493000  .00000813  00000-0  22646-4 0  9993",
+                                "2 25544  51.6431 189.6454 0001427  74.8669  50.1546 15.49456427236170");
+  return *Predictor::from_tle("SSO", "1 40697U 15028A   20194.50000000  .00000010  00000-0  20000-4 0  9990",
+                              "2 40697  98.5700 270.0000 0001100  90.0000 270.1000 14.30820000266009");
 }
 
 // A regular 100-gon of radius 10° around (45, 20).
-Polygon hundred_gon() {
+area::AreaKind hundred_gon() {
   std::vector<LatLon> ring;
   const double lat0 = 45 * kDegToRad, r = 10 * kDegToRad;
   for (int k = 0; k < 100; ++k) {
     const double bearing = 2 * std::numbers::pi * k / 100;
-    const double lat =
-        std::asin(std::sin(lat0) * std::cos(r) + std::cos(lat0) * std::sin(r) * std::cos(bearing));
-    const double dlon = std::atan2(std::sin(bearing) * std::sin(r) * std::cos(lat0),
-                                   std::cos(r) - std::sin(lat0) * std::sin(lat));
+    const double lat = std::asin(std::sin(lat0) * std::cos(r) + std::cos(lat0) * std::sin(r) * std::cos(bearing));
+    const double dlon =
+        std::atan2(std::sin(bearing) * std::sin(r) * std::cos(lat0), std::cos(r) - std::sin(lat0) * std::sin(lat));
     ring.push_back({lat * kRadToDeg, 20 + dlon * kRadToDeg});
   }
-  return *Polygon::create(ring);
+  return *area::Polygon::create(ring);
 }
 
-template <class A>
-void run(benchmark::State& state, const A& area, double spread_deg = 30) {
-  const std::vector<LatLon> points = query_points(spread_deg);
-  std::size_t i = 0;
-  for (auto _ : state) {
-    benchmark::DoNotOptimize(area.signed_angular_offset(points[i++ & 255]));
+// Counts the samples: each evaluates the area once.
+struct Counted {
+  const area::AreaKind* area;
+  long* samples;
+  double signed_angular_offset(LatLon point) const {
+    ++*samples;
+    return area->signed_angular_offset(point);
   }
-}
+};
 
-void BM_Polygon100(benchmark::State& state) { run(state, hundred_gon()); }
-void BM_Polygon100WithinCap(benchmark::State& state) { run(state, hundred_gon(), 8); }
-void BM_Polygon100AreaKind(benchmark::State& state) { run(state, AreaKind(hundred_gon())); }
-void BM_Rectangle(benchmark::State& state) { run(state, *Rectangle::create({35, 10}, {55, 30})); }
-void BM_Circle(benchmark::State& state) { run(state, *Circle::create({45, 20}, 10)); }
+// Arguments: satellite (1 ISS, 0 sun-synchronous), area (1 polygon, 0 circle), off-nadir degrees.
+void BM_AoiDay(benchmark::State& state) {
+  const Predictor predictor = satellite(state.range(0) == 1);
+  const area::AreaKind area = state.range(1) == 1 ? hundred_gon() : area::AreaKind(*area::Circle::create({45, 20}, 10));
+  AoiIterOpts opts;
+  opts.max_off_nadir = double(state.range(2)) * kDegToRad;
+  const Instant start = predictor.epoch();
+  const TimeInterval day{start, *start.checked_add(Duration::seconds(86400))};
+  long samples = 0, windows = 0;
+  for (auto _ : state) {
+    samples = windows = 0;
+    auto iter = aoi_iter_with_opts(predictor, Counted{&area, &samples}, day, opts);
+    while (auto item = iter.next()) windows += item->has_value();
+  }
+  state.counters["windows"] = double(windows);
+  state.counters["samples"] = double(samples);
+  state.counters["per_window"] = windows ? double(samples) / double(windows) : 0.0;
+  state.counters["fewer_than_1s"] = 86400.0 / double(samples);
+}
 
 }  // namespace
 
-BENCHMARK(BM_Polygon100);
-BENCHMARK(BM_Polygon100WithinCap);
-BENCHMARK(BM_Polygon100AreaKind);
-BENCHMARK(BM_Rectangle);
-BENCHMARK(BM_Circle);
+BENCHMARK(BM_AoiDay)
+    ->ArgNames({"iss", "polygon", "off_nadir"})
+    ->ArgsProduct({{1, 0}, {1, 0}, {0, 30}})
+    ->Unit(benchmark::kMicrosecond);

@@ -3,7 +3,9 @@
 // and times through python-sgp4 and compares.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <random>
 #include <vector>
 
 #include "sgp4/propagator.hpp"
@@ -45,10 +47,11 @@ sgp4::Constants constants(const Tle& tle) {
 
 void propagate_all(benchmark::State& state, const Tle& tle) {
   const sgp4::Constants c = constants(tle);
+  const auto steps = c.resonance_steps();  // as the library propagates: from stored steps
   const std::vector<double> times = times_min();
   std::size_t i = 0;
   for (auto _ : state) {
-    auto prediction = c.propagate(times[i]);
+    auto prediction = c.propagate(times[i], steps.get());
     benchmark::DoNotOptimize(prediction);
     i = i + 1 == times.size() ? 0 : i + 1;
   }
@@ -58,6 +61,30 @@ void propagate_all(benchmark::State& state, const Tle& tle) {
 void BM_PropagateNearEarth(benchmark::State& state) { propagate_all(state, iss); }
 void BM_PropagateDeepSpace(benchmark::State& state) { propagate_all(state, gps); }
 void BM_PropagateResonant(benchmark::State& state) { propagate_all(state, molniya); }
+
+constexpr Tle geo = {"1 26038U 00011A   20194.50000000 -.00000273  00000-0  00000-0 0  9995",
+                     "2 26038   0.0417 210.6212 0002347 325.6143  72.2931  1.00270400 75557"};
+
+// Resonant orbits far from the epoch: two days of one-minute steps starting range(0) days
+// out, in increasing order or shuffled (range(1)), propagated from the shared stored steps.
+void propagate_far(benchmark::State& state, const Tle& tle) {
+  const sgp4::Constants c = constants(tle);
+  const auto steps = c.resonance_steps();
+  std::vector<double> times(2880);
+  for (std::size_t i = 0; i < times.size(); ++i) times[i] = double(state.range(0)) * 1440.0 + double(i);
+  if (state.range(1) != 0) std::shuffle(times.begin(), times.end(), std::mt19937(7));
+  std::size_t i = 0;
+  for (auto _ : state) {
+    auto prediction = c.propagate(times[i], steps.get());
+    benchmark::DoNotOptimize(prediction);
+    i = i + 1 == times.size() ? 0 : i + 1;
+  }
+}
+
+void BM_FarGeo(benchmark::State& state) { propagate_far(state, geo); }
+void BM_FarMolniya(benchmark::State& state) { propagate_far(state, molniya); }
+BENCHMARK(BM_FarGeo)->ArgsProduct({{0, 30, 365, 3652}, {0, 1}});
+BENCHMARK(BM_FarMolniya)->ArgsProduct({{0, 30, 365, 3652}, {0, 1}});
 
 void BM_ConstantsFromElements(benchmark::State& state) {
   const auto elements = sgp4::parse_tle("", gps.line_1, gps.line_2);

@@ -13,110 +13,16 @@ namespace satvane::py {
 
 namespace {
 
-// ---- LatLon and GeodeticPoint: records of named floats -------------------------------------
-//
-// Both classes are described by their parameter list and the matching members, in the same
-// order; constructor and repr follow from that description.
-
-template <class T, std::size_t N>
-struct FloatRecord {
-  Signature signature;
-  std::array<double T::*, N> members;
-};
-
-template <class T, std::size_t N, const FloatRecord<T, N>& Record>
-PyObject* float_record_new(PyTypeObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  Args<N> parsed;
-  if (!parsed.parse(Record.signature, args, nargs, kwnames)) return nullptr;
-  T record{};
-  for (std::size_t i = 0; i < N; ++i) {
-    const auto value = arg_f64(parsed[i], Record.signature.positional[i].name.data());
-    if (!value) return nullptr;
-    record.*Record.members[i] = *value;
-  }
-  return box(type, record);
-}
-
-template <class T, std::size_t N, const FloatRecord<T, N>& Record>
-PyObject* float_record_repr(PyObject* self) {
-  std::string text = Record.signature.name;
-  text += '(';
-  for (std::size_t i = 0; i < N; ++i) {
-    if (i > 0) text += ", ";
-    text += Record.signature.positional[i].name;
-    text += '=';
-    sgp4::append_double(text, unbox<T>(self).*Record.members[i]);
-  }
-  text += ')';
-  return repr_result(text);
-}
-
-constexpr const char* kLatitudeDoc = "Geodetic latitude in degrees (positive north).";
-constexpr const char* kLongitudeDoc = "Geodetic longitude in degrees (positive east).";
-
-constexpr Param kLatLonParams[] = {{"latitude_deg"}, {"longitude_deg"}};
-constexpr FloatRecord<LatLon, 2> kLatLonRecord{
-    {"LatLon", kLatLonParams, {}}, {&LatLon::latitude_deg, &LatLon::longitude_deg}};
-using LatLonConstructor = Constructor<float_record_new<LatLon, 2, kLatLonRecord>>;
-
-PyGetSetDef latlon_getset[] = {
-    readonly_field<LatLon, &LatLon::latitude_deg>("latitude_deg", kLatitudeDoc),
-    readonly_field<LatLon, &LatLon::longitude_deg>("longitude_deg", kLongitudeDoc),
-    {},
-};
-
-auto latlon_slots = value_slots<LatLon>(
-    "LatLon(latitude_deg, longitude_deg)\n--\n\n"
-    "A point on Earth's surface, in degrees.\n\n"
-    "Anywhere a `LatLon` is accepted, a plain `(latitude_deg, longitude_deg)` tuple\n"
-    "works too.",
-    latlon_getset, Guard<float_record_repr<LatLon, 2, kLatLonRecord>>::call, nullptr, LatLonConstructor::tp_new);
-PyType_Spec latlon_spec = class_spec<LatLon>("satvane._satvane.LatLon", latlon_slots.data());
-
-int latlon_ready(ModuleState& state, PyTypeObject* type) {
-  LatLonConstructor::install(type);
-  return register_latlon_source(state, type, [](PyObject* obj) { return unbox<LatLon>(obj); });
-}
-
-constexpr Param kGeodeticParams[] = {{"latitude_deg"}, {"longitude_deg"}, {"altitude"}};
-constexpr FloatRecord<GeodeticPoint, 3> kGeodeticRecord{
-    {"GeodeticPoint", kGeodeticParams, {}},
-    {&GeodeticPoint::latitude_deg, &GeodeticPoint::longitude_deg, &GeodeticPoint::altitude_m}};
-using GeodeticConstructor = Constructor<float_record_new<GeodeticPoint, 3, kGeodeticRecord>>;
-
-PyGetSetDef geodetic_getset[] = {
-    readonly_field<GeodeticPoint, &GeodeticPoint::latitude_deg>("latitude_deg", kLatitudeDoc),
-    readonly_field<GeodeticPoint, &GeodeticPoint::longitude_deg>("longitude_deg", kLongitudeDoc),
-    readonly_field<GeodeticPoint, &GeodeticPoint::altitude_m>("altitude", "Height above the WGS-84 ellipsoid in metres."),
-    {},
-};
-
-auto geodetic_slots = value_slots<GeodeticPoint>(
-    "GeodeticPoint(latitude_deg, longitude_deg, altitude)\n--\n\n"
-    "A geodetic position on or above the WGS-84 ellipsoid.\n\n"
-    "Latitude and longitude in degrees, altitude in metres.",
-    geodetic_getset, Guard<float_record_repr<GeodeticPoint, 3, kGeodeticRecord>>::call, nullptr,
-    GeodeticConstructor::tp_new);
-PyType_Spec geodetic_spec = class_spec<GeodeticPoint>("satvane._satvane.GeodeticPoint", geodetic_slots.data());
-
-int geodetic_ready(ModuleState& state, PyTypeObject* type) {
-  GeodeticConstructor::install(type);
-  return register_latlon_source(state, type, [](PyObject* obj) {
-    const GeodeticPoint& point = unbox<GeodeticPoint>(obj);
-    return LatLon{point.latitude_deg, point.longitude_deg};
-  });
-}
-
 // ---- Queries shared by the three shapes ------------------------------------------------------
 
 template <class Shape>
 double offset_deg(const Shape& shape, LatLon point) {
-  return shape.signed_angular_offset(point) * aoi::kRadToDeg;
+  return shape.signed_angular_offset(point) * area::kRadToDeg;
 }
 
 template <class Shape>
 double max_distance_deg(const Shape& shape, LatLon point) {
-  return aoi::max_angular_distance(shape, point) * aoi::kRadToDeg;
+  return area::max_angular_distance(shape, point) * area::kRadToDeg;
 }
 
 constexpr Param kPointParams[] = {{"point"}};
@@ -134,7 +40,7 @@ PyObject* point_query(PyObject* self, PyObject* const* args, Py_ssize_t nargs, P
   const auto point = arg_latlon(state_of(self), parsed[0], "point");
   if (!point) return nullptr;
   // A point that is no position has no offset: say so rather than answer NaN.
-  const auto valid = aoi::checked_point(*point);
+  const auto valid = area::checked_point(*point);
   if (!valid) return raise(valid.error().to_core());
   return PyFloat_FromDouble(Query(unbox<Shape>(self), *valid));
 }
@@ -164,7 +70,7 @@ PyMethodDef max_distance_method() {
 
 // A failed construction: the shape's error as the core reports it.
 template <class Shape>
-PyObject* box_or_raise(PyTypeObject* type, std::expected<Shape, aoi::Error> shape) {
+PyObject* box_or_raise(PyTypeObject* type, std::expected<Shape, area::Error> shape) {
   if (!shape) return raise(shape.error().to_core());
   return box(type, std::move(*shape));
 }
@@ -204,36 +110,36 @@ PyObject* circle_new(PyTypeObject* type, PyObject* const* args, Py_ssize_t nargs
   if (!centre) return nullptr;
   const auto radius_deg = arg_f64(parsed[1], "radius_deg");
   if (!radius_deg) return nullptr;
-  return box_or_raise(type, aoi::Circle::create(*centre, *radius_deg));
+  return box_or_raise(type, area::Circle::create(*centre, *radius_deg));
 }
 using CircleConstructor = Constructor<circle_new>;
 
-PyObject* circle_centre(PyObject* self, const aoi::Circle& circle) { return to_py(state_of(self), circle.centre()); }
-PyObject* circle_radius(PyObject*, const aoi::Circle& circle) {
-  return PyFloat_FromDouble(circle.radius() * aoi::kRadToDeg);
+PyObject* circle_centre(PyObject* self, const area::Circle& circle) { return to_py(state_of(self), circle.centre()); }
+PyObject* circle_radius(PyObject*, const area::Circle& circle) {
+  return PyFloat_FromDouble(circle.radius() * area::kRadToDeg);
 }
 
 PyObject* circle_repr(PyObject* self) {
-  const aoi::Circle& circle = unbox<aoi::Circle>(self);
+  const area::Circle& circle = unbox<area::Circle>(self);
   const LatLon centre = circle.centre();
   std::string text = "Circle(centre=";
   append_pair(text, centre.latitude_deg, centre.longitude_deg);
   text += ", radius_deg=";
-  sgp4::append_double(text, circle.radius() * aoi::kRadToDeg);
+  sgp4::append_double(text, circle.radius() * area::kRadToDeg);
   text += ')';
   return repr_result(text);
 }
 
-PyMethodDef circle_methods[] = {offset_method<aoi::Circle, kCircleOffset>(),
-                                max_distance_method<aoi::Circle, kCircleMaxDistance>(), {}};
+PyMethodDef circle_methods[] = {offset_method<area::Circle, kCircleOffset>(),
+                                max_distance_method<area::Circle, kCircleMaxDistance>(), {}};
 
 PyGetSetDef circle_getset[] = {
-    readonly<aoi::Circle, circle_centre>("centre", "The circle's centre."),
-    readonly<aoi::Circle, circle_radius>("radius_deg", "The circle's angular radius, in degrees of arc."),
+    readonly<area::Circle, circle_centre>("centre", "The circle's centre."),
+    readonly<area::Circle, circle_radius>("radius_deg", "The circle's angular radius, in degrees of arc."),
     {},
 };
 
-auto circle_slots = shape_slots<aoi::Circle>(
+auto circle_slots = shape_slots<area::Circle>(
     "Circle(centre, radius_deg)\n--\n\n"
     "A circular area on Earth's surface — a spherical cap.\n\n"
     "The radius is angular, in degrees of arc: a degree of arc is about 111.2 km on\n"
@@ -242,7 +148,7 @@ auto circle_slots = shape_slots<aoi::Circle>(
     "Raises `ValueError` for a radius outside (0, 90), a centre latitude outside\n"
     "[-90, 90], or a `nan` or infinite argument.",
     CircleConstructor::tp_new, Guard<circle_repr>::call, circle_getset, circle_methods);
-PyType_Spec circle_spec = class_spec<aoi::Circle>("satvane._satvane.Circle", circle_slots.data());
+PyType_Spec circle_spec = class_spec<area::Circle>("satvane._satvane.Circle", circle_slots.data());
 
 // ---- Rectangle -------------------------------------------------------------------------------
 
@@ -257,7 +163,7 @@ PyObject* rectangle_new(PyTypeObject* type, PyObject* const* args, Py_ssize_t na
   if (!south_west) return nullptr;
   const auto north_east = arg_latlon(state, parsed[1], "north_east");
   if (!north_east) return nullptr;
-  return box_or_raise(type, aoi::Rectangle::create(*south_west, *north_east));
+  return box_or_raise(type, area::Rectangle::create(*south_west, *north_east));
 }
 using RectangleConstructor = Constructor<rectangle_new>;
 
@@ -273,40 +179,40 @@ PyObject* latitude_band(PyObject* module, PyObject* const* args, Py_ssize_t narg
   const auto north_deg = arg_f64(parsed[1], "north_deg");
   if (!north_deg) return nullptr;
   PyTypeObject* type = state_of_module(module).type(ClassId::Rectangle);
-  return box_or_raise(type, aoi::Rectangle::latitude_band(*south_deg, *north_deg));
+  return box_or_raise(type, area::Rectangle::latitude_band(*south_deg, *north_deg));
 }
 
-PyObject* rectangle_latitudes(PyObject*, const aoi::Rectangle& box) {
-  return Py_BuildValue("(dd)", box.south() * aoi::kRadToDeg, box.north() * aoi::kRadToDeg);
+PyObject* rectangle_latitudes(PyObject*, const area::Rectangle& box) {
+  return Py_BuildValue("(dd)", box.south() * area::kRadToDeg, box.north() * area::kRadToDeg);
 }
-PyObject* rectangle_longitudes(PyObject*, const aoi::Rectangle& box) {
-  return Py_BuildValue("(dd)", box.west() * aoi::kRadToDeg, box.span() * aoi::kRadToDeg);
+PyObject* rectangle_longitudes(PyObject*, const area::Rectangle& box) {
+  return Py_BuildValue("(dd)", box.west() * area::kRadToDeg, box.span() * area::kRadToDeg);
 }
 
 PyObject* rectangle_repr(PyObject* self) {
-  const aoi::Rectangle& box = unbox<aoi::Rectangle>(self);
+  const area::Rectangle& box = unbox<area::Rectangle>(self);
   std::string text = "Rectangle(latitudes=";
-  append_pair(text, box.south() * aoi::kRadToDeg, box.north() * aoi::kRadToDeg);
+  append_pair(text, box.south() * area::kRadToDeg, box.north() * area::kRadToDeg);
   text += ", west=";
-  sgp4::append_double(text, box.west() * aoi::kRadToDeg);
+  sgp4::append_double(text, box.west() * area::kRadToDeg);
   text += ", span=";
-  sgp4::append_double(text, box.span() * aoi::kRadToDeg);
+  sgp4::append_double(text, box.span() * area::kRadToDeg);
   text += ')';
   return repr_result(text);
 }
 
 PyGetSetDef rectangle_getset[] = {
-    readonly<aoi::Rectangle, rectangle_latitudes>("latitudes_deg",
+    readonly<area::Rectangle, rectangle_latitudes>("latitudes_deg",
                                                   "The southern and northern latitude bounds, in degrees."),
-    readonly<aoi::Rectangle, rectangle_longitudes>(
+    readonly<area::Rectangle, rectangle_longitudes>(
         "longitudes_deg",
         "The western bound and the extent eastward from it, in degrees. The extent is\n"
         "360 for a box built by `latitude_band`."),
     {},
 };
 
-PyMethodDef rectangle_methods[] = {offset_method<aoi::Rectangle, kRectangleOffset>(),
-                                   max_distance_method<aoi::Rectangle, kRectangleMaxDistance>(), {}};
+PyMethodDef rectangle_methods[] = {offset_method<area::Rectangle, kRectangleOffset>(),
+                                   max_distance_method<area::Rectangle, kRectangleMaxDistance>(), {}};
 
 PyMethodDef rectangle_static_methods[] = {
     fastcall_method<latitude_band>("latitude_band",
@@ -318,7 +224,7 @@ PyMethodDef rectangle_static_methods[] = {
     {},
 };
 
-auto rectangle_slots = shape_slots<aoi::Rectangle>(
+auto rectangle_slots = shape_slots<area::Rectangle>(
     "Rectangle(south_west, north_east)\n--\n\n"
     "A latitude/longitude box, whose north and south edges follow their parallels\n"
     "exactly.\n\n"
@@ -330,7 +236,7 @@ auto rectangle_slots = shape_slots<aoi::Rectangle>(
     "or infinite, or the box has no extent. -180 and 180 are the same meridian, so\n"
     "use `Rectangle.latitude_band` to span every longitude.",
     RectangleConstructor::tp_new, Guard<rectangle_repr>::call, rectangle_getset, rectangle_methods);
-PyType_Spec rectangle_spec = class_spec<aoi::Rectangle>("satvane._satvane.Rectangle", rectangle_slots.data());
+PyType_Spec rectangle_spec = class_spec<area::Rectangle>("satvane._satvane.Rectangle", rectangle_slots.data());
 
 int rectangle_ready(ModuleState&, PyTypeObject* type) {
   RectangleConstructor::install(type);
@@ -364,54 +270,54 @@ PyObject* polygon_new(PyTypeObject* type, PyObject* const* args, Py_ssize_t narg
   Args<2> parsed;
   if (!parsed.parse(kPolygonSignature, args, nargs, kwnames)) return nullptr;
   ModuleState& state = state_of_type(type);
-  auto fill_rule = aoi::FillRule::NonZero;
+  auto fill_rule = area::FillRule::NonZero;
   if (parsed[1] != nullptr) {
     if (!arg_instance(parsed[1], state.type(ClassId::FillRule), "fill_rule")) return nullptr;
-    fill_rule = static_cast<aoi::FillRule>(enum_value(parsed[1]));
+    fill_rule = static_cast<area::FillRule>(enum_value(parsed[1]));
   }
   const auto vertices = collect_vertices(state, parsed[0]);
   if (!vertices) return nullptr;
-  auto polygon = aoi::Polygon::create(*vertices);
+  auto polygon = area::Polygon::create(*vertices);
   if (polygon) polygon->set_fill_rule(fill_rule);
   return box_or_raise(type, std::move(polygon));
 }
 using PolygonConstructor = Constructor<polygon_new>;
 
-PyObject* polygon_vertices(PyObject* self, const aoi::Polygon& polygon) {
+PyObject* polygon_vertices(PyObject* self, const area::Polygon& polygon) {
   ModuleState& state = state_of(self);
   const auto vertices = polygon.vertices();
   Ref list(PyList_New(static_cast<Py_ssize_t>(vertices.size())));
   if (!list) return nullptr;
   for (std::size_t i = 0; i < vertices.size(); ++i) {
-    PyObject* point = to_py(state, aoi::lat_lon_from_unit(vertices[i]));
+    PyObject* point = to_py(state, area::lat_lon_from_unit(vertices[i]));
     if (point == nullptr) return nullptr;
     PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), point);
   }
   return list.release();
 }
 
-PyObject* polygon_fill_rule(PyObject* self, const aoi::Polygon& polygon) {
+PyObject* polygon_fill_rule(PyObject* self, const area::Polygon& polygon) {
   return to_py(state_of(self), polygon.fill_rule());
 }
 
 PyObject* polygon_repr(PyObject* self) {
-  const aoi::Polygon& polygon = unbox<aoi::Polygon>(self);
+  const area::Polygon& polygon = unbox<area::Polygon>(self);
   std::string text = "Polygon(" + std::to_string(polygon.vertices().size()) + " vertices, fill_rule=";
   text += kFillRuleInfo.members[static_cast<unsigned>(polygon.fill_rule())];
   text += ')';
   return repr_result(text);
 }
 
-PyMethodDef polygon_methods[] = {offset_method<aoi::Polygon, kPolygonOffset>(),
-                                 max_distance_method<aoi::Polygon, kPolygonMaxDistance>(), {}};
+PyMethodDef polygon_methods[] = {offset_method<area::Polygon, kPolygonOffset>(),
+                                 max_distance_method<area::Polygon, kPolygonMaxDistance>(), {}};
 
 PyGetSetDef polygon_getset[] = {
-    readonly<aoi::Polygon, polygon_vertices>("vertices", "The polygon's vertices in ring order, after deduplication."),
-    readonly<aoi::Polygon, polygon_fill_rule>("fill_rule", "How the interior of a self-intersecting ring is determined."),
+    readonly<area::Polygon, polygon_vertices>("vertices", "The polygon's vertices in ring order, after deduplication."),
+    readonly<area::Polygon, polygon_fill_rule>("fill_rule", "How the interior of a self-intersecting ring is determined."),
     {},
 };
 
-auto polygon_slots = shape_slots<aoi::Polygon>(
+auto polygon_slots = shape_slots<area::Polygon>(
     "Polygon(vertices, fill_rule=...)\n--\n\n"
     "A closed polygon on Earth's surface whose edges are great-circle arcs.\n\n"
     "The ring closes implicitly (there is no need to repeat the first vertex) and\n"
@@ -428,65 +334,40 @@ auto polygon_slots = shape_slots<aoi::Polygon>(
     "outside [-90, 90], a coordinate is `nan` or infinite, consecutive vertices are\n"
     "antipodal, or the polygon does not fit inside a hemisphere.",
     PolygonConstructor::tp_new, Guard<polygon_repr>::call, polygon_getset, polygon_methods);
-PyType_Spec polygon_spec = class_spec<aoi::Polygon>("satvane._satvane.Polygon", polygon_slots.data());
+PyType_Spec polygon_spec = class_spec<area::Polygon>("satvane._satvane.Polygon", polygon_slots.data());
 
-// ---- Coverage and area arguments -------------------------------------------------------------
-
-constexpr EnumInfo kCoverageInfo{
-    ClassId::Coverage, "satvane._satvane.Coverage", "Coverage",
-    "Whether any part of an area, or all of it, must be within reach for a window\nto be open.",
-    {"Any", "Full"}, 2};
+// ---- Area arguments ------------------------------------------------------------------------
 
 // The area inside `obj` as R (an owned copy or a reference), by the shape's class.
 template <class R>
-std::optional<R> area_as(ModuleState& state, PyObject* obj, const char* param) {
-  if (is_exact(obj, state.type(ClassId::Polygon))) return R(unbox<aoi::Polygon>(obj));
-  if (is_exact(obj, state.type(ClassId::Rectangle))) return R(unbox<aoi::Rectangle>(obj));
-  if (is_exact(obj, state.type(ClassId::Circle))) return R(unbox<aoi::Circle>(obj));
-  PyErr_SetString(PyExc_TypeError, "expected a Polygon, Rectangle, or Circle");
-  note_parameter(param);
+std::optional<R> area_as(ModuleState& state, PyObject* obj) {
+  if (is_exact(obj, state.type(ClassId::Polygon))) return R(unbox<area::Polygon>(obj));
+  if (is_exact(obj, state.type(ClassId::Rectangle))) return R(unbox<area::Rectangle>(obj));
+  if (is_exact(obj, state.type(ClassId::Circle))) return R(unbox<area::Circle>(obj));
+  if (from_another_module_instance(obj, state.type(ClassId::Polygon)) ||
+      from_another_module_instance(obj, state.type(ClassId::Rectangle)) ||
+      from_another_module_instance(obj, state.type(ClassId::Circle))) {
+    raise_from_another_module_instance(obj);
+  } else {
+    PyErr_SetString(PyExc_TypeError, "expected a Polygon, Rectangle, or Circle");
+  }
   return std::nullopt;
 }
 
 }  // namespace
 
-const ClassDef LatLon_class{&latlon_spec, latlon_ready};
-const ClassDef GeodeticPoint_class{&geodetic_spec, geodetic_ready};
 const ClassDef FillRule_class{&Enumeration<kFillRuleInfo>::type_spec, Enumeration<kFillRuleInfo>::ready};
 const ClassDef Polygon_class{&polygon_spec, PolygonConstructor::ready};
 const ClassDef Rectangle_class{&rectangle_spec, rectangle_ready};
 const ClassDef Circle_class{&circle_spec, CircleConstructor::ready};
-const ClassDef Coverage_class{&Enumeration<kCoverageInfo>::type_spec, Enumeration<kCoverageInfo>::ready};
 
-PyObject* to_py(ModuleState& state, const LatLon& point) { return box(state.type(ClassId::LatLon), point); }
+std::optional<area::AreaKind> extract_area(ModuleState& state, PyObject* obj) { return area_as<area::AreaKind>(state, obj); }
 
-PyObject* to_py(ModuleState& state, const GeodeticPoint& point) {
-  return box(state.type(ClassId::GeodeticPoint), point);
+std::optional<area::AreaRef> extract_area_ref(ModuleState& state, PyObject* obj) {
+  return area_as<area::AreaRef>(state, obj);
 }
 
-std::optional<GeodeticPoint> arg_geodetic_point(ModuleState& state, PyObject* obj, const char* param) {
-  if (!arg_instance(obj, state.type(ClassId::GeodeticPoint), param)) return std::nullopt;
-  return unbox<GeodeticPoint>(obj);
-}
-
-std::optional<aoi::AreaKind> extract_area(ModuleState& state, PyObject* obj, const char* param) {
-  return area_as<aoi::AreaKind>(state, obj, param);
-}
-
-std::optional<aoi::AreaRef> extract_area_ref(ModuleState& state, PyObject* obj, const char* param) {
-  return area_as<aoi::AreaRef>(state, obj, param);
-}
-
-PyObject* to_py(ModuleState& state, Coverage coverage) {
-  return enum_member(state, ClassId::Coverage, static_cast<unsigned>(coverage));
-}
-
-std::optional<Coverage> arg_coverage(ModuleState& state, PyObject* obj, const char* param) {
-  if (!arg_instance(obj, state.type(ClassId::Coverage), param)) return std::nullopt;
-  return static_cast<Coverage>(enum_value(obj));
-}
-
-PyObject* to_py(ModuleState& state, aoi::FillRule rule) {
+PyObject* to_py(ModuleState& state, area::FillRule rule) {
   return enum_member(state, ClassId::FillRule, static_cast<unsigned>(rule));
 }
 

@@ -12,20 +12,6 @@ std::optional<T> noted(std::optional<T> value, const char* param) {
   return value;
 }
 
-void append_padded(std::string& out, std::int64_t value, int width) {
-  char digits[24];
-  int n = 0;
-  std::uint64_t magnitude =
-      value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
-  do {
-    digits[n++] = static_cast<char>('0' + magnitude % 10);
-    magnitude /= 10;
-  } while (magnitude != 0);
-  if (value < 0) out += '-';
-  for (int i = n; i < width; ++i) out += '0';
-  while (n > 0) out += digits[--n];
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -110,32 +96,6 @@ PyObject* duration_to_py(ModuleState& state, Duration duration) {
                                              state.datetime_api->DeltaType);
 }
 
-void append_utc_instant(std::string& out, Instant instant) {
-  const CivilDateTime civil = instant.to_civil();
-  if (civil.year > 9999) out += '+';
-  append_padded(out, civil.year, 4);
-  out += '-';
-  append_padded(out, civil.month, 2);
-  out += '-';
-  append_padded(out, civil.day, 2);
-  out += ' ';
-  append_padded(out, civil.hour, 2);
-  out += ':';
-  append_padded(out, civil.minute, 2);
-  out += ':';
-  append_padded(out, civil.second, 2);
-  if (const std::uint32_t ns = civil.nanosecond; ns != 0) {
-    out += '.';
-    if (ns % 1'000'000 == 0) {
-      append_padded(out, ns / 1'000'000, 3);
-    } else if (ns % 1000 == 0) {
-      append_padded(out, ns / 1000, 6);
-    } else {
-      append_padded(out, ns, 9);
-    }
-  }
-  out += " UTC";
-}
 
 // ---------------------------------------------------------------------------------------------
 // Intervals and positions.
@@ -167,7 +127,19 @@ std::optional<LatLon> latlon_from_py(ModuleState& state, PyObject* obj) {
                                      ? -1.0
                                      : PyFloat_AsDouble(PyTuple_GET_ITEM(obj, 1));
     if (!PyErr_Occurred()) return LatLon{latitude_deg, longitude_deg};
-    PyErr_Clear();  // the tuple's own failure is not the one reported
+    // An item that is no float (TypeError, ValueError, or an int too large: OverflowError) is
+    // reported as the wrong form; anything else an item's __float__ raised (KeyboardInterrupt,
+    // MemoryError) goes on unchanged.
+    if (!PyErr_ExceptionMatches(PyExc_TypeError) && !PyErr_ExceptionMatches(PyExc_ValueError) &&
+        !PyErr_ExceptionMatches(PyExc_OverflowError))
+      return std::nullopt;
+    PyErr_Clear();
+  }
+  for (const LatLonSource& source : state.latlon_sources) {
+    if (source.type != nullptr && from_another_module_instance(obj, source.type)) {
+      raise_from_another_module_instance(obj);
+      return std::nullopt;
+    }
   }
   PyErr_SetString(PyExc_TypeError,
                   "expected a LatLon, a GeodeticPoint, or a (latitude_deg, longitude_deg) tuple");
@@ -247,7 +219,11 @@ std::optional<std::string_view> arg_str(PyObject* obj, const char* param) {
 
 bool arg_instance(PyObject* obj, PyTypeObject* type, const char* param) {
   if (Py_TYPE(obj) == type) return true;
-  raise_not_instance(obj, short_type_name(type));
+  if (from_another_module_instance(obj, type)) {
+    raise_from_another_module_instance(obj);
+  } else {
+    raise_not_instance(obj, short_type_name(type));
+  }
   note_parameter(param);
   return false;
 }

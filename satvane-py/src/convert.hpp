@@ -41,10 +41,6 @@ inline double whole_millis_seconds(Duration duration) {
   return static_cast<double>(duration.whole_millis_toward_zero()) / 1000.0;
 }
 
-// "YYYY-MM-DD HH:MM:SS UTC", with ".fff", ".ffffff" or ".fffffffff" after the seconds when the
-// fraction is not zero (the fewest digits that hold it exactly).
-void append_utc_instant(std::string& out, Instant instant);
-
 // ---------------------------------------------------------------------------------------------
 // Intervals and positions.
 

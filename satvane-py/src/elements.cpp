@@ -228,7 +228,7 @@ PyObject* elements_repr(PyObject* self) {
     text += "None";
   }
   text += ", epoch=";
-  append_utc_instant(text, Instant(e.epoch));
+  append_datetime(text, Instant(e.epoch));
   text += ')';
   return str_from_utf8_lossy(text);
 }

@@ -8,12 +8,57 @@ namespace satvane::py {
 
 namespace {
 
-const ClassDef* const kClasses[] = {
-#define SATVANE_PY_CLASS_ENTRY(name) &name##_class,
-    SATVANE_PY_CLASSES(SATVANE_PY_CLASS_ENTRY)
-#undef SATVANE_PY_CLASS_ENTRY
+// The class table, in ClassId order. Each slot names its class's definition, so a class that
+// is not built fails the link; an empty slot (nullptr) is a class not built yet, left out.
+struct ClassEntry {
+  ClassId id;
+  const ClassDef* def;
+};
+
+constexpr ClassEntry kClasses[] = {
+    {ClassId::Classification, &Classification_class},
+    {ClassId::Elements, &Elements_class},
+    {ClassId::Tle, &Tle_class},
+    {ClassId::LatLon, &LatLon_class},
+    {ClassId::GeodeticPoint, &GeodeticPoint_class},
+    {ClassId::Vec3, &Vec3_class},
+    {ClassId::StateVectorTeme, &StateVectorTeme_class},
+    {ClassId::StateVectorEcef, &StateVectorEcef_class},
+    {ClassId::StateVectorEnu, &StateVectorEnu_class},
+    {ClassId::StateVectorLvlh, &StateVectorLvlh_class},
+    {ClassId::Interval, &Interval_class},
+    {ClassId::Observation, &Observation_class},
+    {ClassId::Pointing, &Pointing_class},
+    {ClassId::Transit, &Transit_class},
+    {ClassId::ApsisEvent, &ApsisEvent_class},
+    {ClassId::Apsis, &Apsis_class},
+    {ClassId::IlluminationState, &IlluminationState_class},
+    {ClassId::Illumination, &Illumination_class},
+    {ClassId::FillRule, &FillRule_class},
+    {ClassId::Polygon, &Polygon_class},
+    {ClassId::Rectangle, &Rectangle_class},
+    {ClassId::Circle, &Circle_class},
+    {ClassId::Coverage, &Coverage_class},
+    {ClassId::AoiWindow, &AoiWindow_class},
+    {ClassId::Predictor, &Predictor_class},
+    {ClassId::PredictionIter, &PredictionIter_class},
+    {ClassId::ApsisIter, &ApsisIter_class},
+    {ClassId::IlluminationIter, &IlluminationIter_class},
+    {ClassId::TransitIter, &TransitIter_class},
+    {ClassId::ObservationIter, &ObservationIter_class},
+    {ClassId::GroundTrackIter, &GroundTrackIter_class},
+    {ClassId::AoiIter, &AoiIter_class},
+    {ClassId::Refinement, &Refinement_class},
 };
 static_assert(std::size(kClasses) == kClassCount);
+
+constexpr bool in_class_order() {
+  for (unsigned i = 0; i < kClassCount; ++i) {
+    if (static_cast<unsigned>(kClasses[i].id) != i) return false;
+  }
+  return true;
+}
+static_assert(in_class_order(), "the class table must list every class once, in ClassId order");
 
 // Every object the state owns, for traverse and clear.
 template <class Visit>
@@ -54,8 +99,8 @@ int init_shared_objects(ModuleState& state) {
 }
 
 int add_class(PyObject* module, ModuleState& state, unsigned index) {
-  if (kClasses[index] == nullptr) return 0;  // not built in yet
-  const ClassDef& def = *kClasses[index];
+  if (kClasses[index].def == nullptr) return 0;  // not built yet
+  const ClassDef& def = *kClasses[index].def;
   PyObject* type = PyType_FromModuleAndSpec(module, def.type_spec, nullptr);
   if (type == nullptr) return -1;
   state.types[index] = reinterpret_cast<PyTypeObject*>(type);

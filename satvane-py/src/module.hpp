@@ -14,8 +14,8 @@
 namespace satvane::py {
 
 // Every class of the module, in the order in which the module adds them. Each is defined by a
-// `const ClassDef NAME_class` in its own source file; until that file is part of the build the
-// class is left out (the declaration below is weak), so classes can land one at a time.
+// `const ClassDef NAME_class` in its own source file and listed in the class table in lib.cpp,
+// so a class whose definition is missing or misspelled fails the link.
 #define SATVANE_PY_CLASSES(X) \
   X(Classification)           \
   X(Elements)                 \
@@ -69,7 +69,10 @@ struct ClassDef {
   int (*ready)(ModuleState& state, PyTypeObject* type);
 };
 
-#define SATVANE_PY_DECLARE_CLASS(name) extern const ClassDef name##_class __attribute__((weak));
+// Hidden: the linker then refuses to make the module while a listed definition is missing (a
+// default-visibility reference would only fail at import).
+#define SATVANE_PY_DECLARE_CLASS(name) \
+  extern const ClassDef name##_class __attribute__((visibility("hidden")));
 SATVANE_PY_CLASSES(SATVANE_PY_DECLARE_CLASS)
 #undef SATVANE_PY_DECLARE_CLASS
 

@@ -1,5 +1,4 @@
-// Python classes Predictor (one satellite, ready to answer questions) and Refinement (the
-// root finder's configuration).
+// Python class Predictor: one satellite, ready to answer questions.
 #pragma once
 
 #include "pyutil.hpp"

@@ -26,6 +26,19 @@ std::nullptr_t raise_not_instance(PyObject* obj, const char* expected_type) {
   return nullptr;
 }
 
+bool from_another_module_instance(PyObject* obj, PyTypeObject* type) {
+  return Py_TYPE(obj) != type && std::strcmp(Py_TYPE(obj)->tp_name, type->tp_name) == 0;
+}
+
+std::nullptr_t raise_from_another_module_instance(PyObject* obj) {
+  const char* name = short_type_name(Py_TYPE(obj));
+  PyErr_Format(PyExc_TypeError,
+               "'%s' object is not an instance of '%s': it comes from another instance of the module "
+               "satvane._satvane",
+               name, name);
+  return nullptr;
+}
+
 void note_parameter(const char* param) noexcept {
   PyObject* type = nullptr;
   PyObject* value = nullptr;

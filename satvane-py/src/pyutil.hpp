@@ -2,8 +2,9 @@
 //
 // Declaring a class with them (see tle.cpp for a value class, elements.cpp for an enumeration):
 //
-//   1. Every class has its slot in SATVANE_PY_CLASSES (module.hpp); defining
-//      `const ClassDef Name_class{&type_spec, ready}` in the class's source file adds it to the module.
+//   1. Every class has its slot in SATVANE_PY_CLASSES (module.hpp) and in the class table
+//      (lib.cpp), which names `const ClassDef Name_class{&type_spec, ready}`, defined in the
+//      class's source file.
 //   2. Value classes wrap a plain C++ record `T` in `Boxed<T>`: `box(type, value)` makes an
 //      instance, `unbox<T>(obj)` reads it, `dealloc_boxed<T>` is the tp_dealloc. Check argument
 //      types with `is_exact(obj, state.type(ClassId::Name))` (every class is final).
@@ -79,6 +80,15 @@ const char* short_type_name(PyTypeObject* type);
 // TypeError "'int' object is not an instance of 'datetime'" ("'None' is not an instance of ..."
 // for None). Returns nullptr.
 std::nullptr_t raise_not_instance(PyObject* obj, const char* expected_type);
+
+// Whether `obj`'s class has the name of `type` but is another class object: one made by another
+// instance of this module (the module imported again after its removal from sys.modules).
+bool from_another_module_instance(PyObject* obj, PyTypeObject* type);
+
+// TypeError "'Circle' object is not an instance of 'Circle': it comes from another instance of
+// the module satvane._satvane", for an object that from_another_module_instance found.
+// Returns nullptr.
+std::nullptr_t raise_from_another_module_instance(PyObject* obj);
 
 // Adds the note "while processing '<param>'" to the exception being raised; a failure to add
 // it is swallowed so the original exception survives.

@@ -1,6 +1,9 @@
 #include "vectors.hpp"
 
-#include "area.hpp"
+#include <array>
+#include <cstddef>
+#include <string>
+
 #include "satvane/frames.hpp"
 #include "satvane/observe.hpp"
 #include "sgp4/format.hpp"
@@ -9,6 +12,119 @@
 #include "types/value_helpers.hpp"
 
 namespace satvane::py {
+
+// ---------------------------------------------------------------------------------------------
+// LatLon and GeodeticPoint
+
+namespace {
+
+// Both classes are described by their parameter list and the matching members, in the same
+// order; constructor and repr follow from that description.
+
+template <class T, std::size_t N>
+struct FloatRecord {
+  Signature signature;
+  std::array<double T::*, N> members;
+};
+
+template <class T, std::size_t N, const FloatRecord<T, N>& Record>
+PyObject* float_record_new(PyTypeObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  Args<N> parsed;
+  if (!parsed.parse(Record.signature, args, nargs, kwnames)) return nullptr;
+  T record{};
+  for (std::size_t i = 0; i < N; ++i) {
+    const auto value = arg_f64(parsed[i], Record.signature.positional[i].name.data());
+    if (!value) return nullptr;
+    record.*Record.members[i] = *value;
+  }
+  return box(type, record);
+}
+
+template <class T, std::size_t N, const FloatRecord<T, N>& Record>
+PyObject* float_record_repr(PyObject* self) {
+  std::string text = Record.signature.name;
+  text += '(';
+  for (std::size_t i = 0; i < N; ++i) {
+    if (i > 0) text += ", ";
+    text += Record.signature.positional[i].name;
+    text += '=';
+    sgp4::append_double(text, unbox<T>(self).*Record.members[i]);
+  }
+  text += ')';
+  return repr_result(text);
+}
+
+constexpr const char* kLatitudeDoc = "Geodetic latitude in degrees (positive north).";
+constexpr const char* kLongitudeDoc = "Geodetic longitude in degrees (positive east).";
+
+constexpr Param kLatLonParams[] = {{"latitude_deg"}, {"longitude_deg"}};
+constexpr FloatRecord<LatLon, 2> kLatLonRecord{
+    {"LatLon", kLatLonParams, {}}, {&LatLon::latitude_deg, &LatLon::longitude_deg}};
+using LatLonConstructor = Constructor<float_record_new<LatLon, 2, kLatLonRecord>>;
+
+PyGetSetDef latlon_getset[] = {
+    readonly_field<LatLon, &LatLon::latitude_deg>("latitude_deg", kLatitudeDoc),
+    readonly_field<LatLon, &LatLon::longitude_deg>("longitude_deg", kLongitudeDoc),
+    {},
+};
+
+auto latlon_slots = value_slots<LatLon>(
+    "LatLon(latitude_deg, longitude_deg)\n--\n\n"
+    "A point on Earth's surface, in degrees.\n\n"
+    "Anywhere a `LatLon` is accepted, a plain `(latitude_deg, longitude_deg)` tuple\n"
+    "works too.",
+    latlon_getset, Guard<float_record_repr<LatLon, 2, kLatLonRecord>>::call, nullptr, LatLonConstructor::tp_new);
+PyType_Spec latlon_spec = class_spec<LatLon>("satvane._satvane.LatLon", latlon_slots.data());
+
+int latlon_ready(ModuleState& state, PyTypeObject* type) {
+  LatLonConstructor::install(type);
+  return register_latlon_source(state, type, [](PyObject* obj) { return unbox<LatLon>(obj); });
+}
+
+constexpr Param kGeodeticParams[] = {{"latitude_deg"}, {"longitude_deg"}, {"altitude"}};
+constexpr FloatRecord<GeodeticPoint, 3> kGeodeticRecord{
+    {"GeodeticPoint", kGeodeticParams, {}},
+    {&GeodeticPoint::latitude_deg, &GeodeticPoint::longitude_deg, &GeodeticPoint::altitude_m}};
+using GeodeticConstructor = Constructor<float_record_new<GeodeticPoint, 3, kGeodeticRecord>>;
+
+PyGetSetDef geodetic_getset[] = {
+    readonly_field<GeodeticPoint, &GeodeticPoint::latitude_deg>("latitude_deg", kLatitudeDoc),
+    readonly_field<GeodeticPoint, &GeodeticPoint::longitude_deg>("longitude_deg", kLongitudeDoc),
+    readonly_field<GeodeticPoint, &GeodeticPoint::altitude_m>("altitude", "Height above the WGS-84 ellipsoid in metres."),
+    {},
+};
+
+auto geodetic_slots = value_slots<GeodeticPoint>(
+    "GeodeticPoint(latitude_deg, longitude_deg, altitude)\n--\n\n"
+    "A geodetic position on or above the WGS-84 ellipsoid.\n\n"
+    "Latitude and longitude in degrees, altitude in metres.",
+    geodetic_getset, Guard<float_record_repr<GeodeticPoint, 3, kGeodeticRecord>>::call, nullptr,
+    GeodeticConstructor::tp_new);
+PyType_Spec geodetic_spec = class_spec<GeodeticPoint>("satvane._satvane.GeodeticPoint", geodetic_slots.data());
+
+int geodetic_ready(ModuleState& state, PyTypeObject* type) {
+  GeodeticConstructor::install(type);
+  return register_latlon_source(state, type, [](PyObject* obj) {
+    const GeodeticPoint& point = unbox<GeodeticPoint>(obj);
+    return LatLon{point.latitude_deg, point.longitude_deg};
+  });
+}
+
+}  // namespace
+
+const ClassDef LatLon_class{&latlon_spec, latlon_ready};
+const ClassDef GeodeticPoint_class{&geodetic_spec, geodetic_ready};
+
+PyObject* to_py(ModuleState& state, const LatLon& point) { return box(state.type(ClassId::LatLon), point); }
+
+PyObject* to_py(ModuleState& state, const GeodeticPoint& point) {
+  return box(state.type(ClassId::GeodeticPoint), point);
+}
+
+std::optional<GeodeticPoint> arg_geodetic_point(ModuleState& state, PyObject* obj, const char* param) {
+  if (!arg_instance(obj, state.type(ClassId::GeodeticPoint), param)) return std::nullopt;
+  return unbox<GeodeticPoint>(obj);
+}
 
 // ---------------------------------------------------------------------------------------------
 // Vec3

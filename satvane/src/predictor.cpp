@@ -52,7 +52,7 @@ Predictor Predictor::with_refinement(const Refinement& refinement) const {
 std::expected<StateVector<Teme>, Error> Predictor::propagate(Instant t) const {
   const std::int64_t millis = (t - epoch()).whole_millis_toward_zero();
   const double minutes = double(millis) / 60000.0;
-  auto prediction = constants_.propagate(minutes);
+  auto prediction = constants_.propagate(minutes, resonance_steps_.get());
   if (!prediction) return std::unexpected(Error::sgp4(prediction.error()));
   return StateVector<Teme>{km_to_m(prediction->position_km), km_to_m(prediction->velocity_km_s)};
 }

@@ -31,12 +31,12 @@ enum class FloatTextError : std::uint8_t { Empty, Invalid };
 
 // Accepts what the common float-from-string routines of our users' tools accept: an optional
 // sign, then a decimal as above, or "inf", "infinity" or "nan" in any letter case.
-std::expected<double, FloatTextError> parse_float(std::string_view text);
+[[nodiscard]] std::expected<double, FloatTextError> parse_float(std::string_view text);
 
 enum class IntegerTextError : std::uint8_t { Empty, InvalidDigit, TooLarge };
 
 // An optional '+' then decimal digits, read left to right: the first fault met is reported,
 // so "99999999999999999999x" is too large, not an invalid digit.
-std::expected<std::uint64_t, IntegerTextError> parse_unsigned(std::string_view text, std::uint64_t max);
+[[nodiscard]] std::expected<std::uint64_t, IntegerTextError> parse_unsigned(std::string_view text, std::uint64_t max);
 
 }  // namespace sgp4::number_text

@@ -8,7 +8,8 @@
 //   past the ninth (below a nanosecond) are truncated. No zone designator is accepted. Faults:
 //   "premature end of input" (text stops early), "input contains invalid characters" (a byte
 //   off the pattern), "trailing input" (anything after the seconds or fraction, such as "Z"),
-//   "input is out of range" (no such date or time; there are no leap seconds).
+//   "input is out of range" (no such date or time, or year 0000, which no datetime can show;
+//   there are no leap seconds).
 // - A float string follows the usual float-from-string grammar: optional sign, decimal with
 //   optional exponent, or "inf", "infinity", "nan" in any letter case; out of range gives
 //   infinity or zero. A JSON number beyond the double range is rejected ("number out of
@@ -21,9 +22,9 @@
 #include <charconv>
 #include <cmath>
 
-#include "civil.hpp"
 #include "json_reader.hpp"
 #include "number_text.hpp"
+#include "sgp4/civil.hpp"
 #include "sgp4/format.hpp"
 
 namespace sgp4 {
@@ -234,7 +235,8 @@ std::expected<UtcInstant, const char*> parse_epoch(std::string_view text) {
   }
   const unsigned year = number(0, 4), month = number(5, 2), day = number(8, 2);
   const unsigned hour = number(11, 2), minute = number(14, 2), second = number(17, 2);
-  if (month < 1 || month > 12 || day < 1 || day > civil::days_in_month(year, month) || hour > 23 || minute > 59 ||
+  // Year 0 has no datetime: a record read must be one whose epoch can be shown.
+  if (year < 1 || month < 1 || month > 12 || day < 1 || day > civil::days_in_month(year, month) || hour > 23 || minute > 59 ||
       second > 59)
     return std::unexpected("input is out of range");
   const std::int64_t days = civil::days_from_civil(year, month, day);

@@ -3,8 +3,11 @@
 #include "sgp4/propagator.hpp"
 
 #include <cmath>
+#include <optional>
+#include <utility>
 
 #include "propagator_model.hpp"
+#include "resonance_steps.hpp"
 #include "sgp4/format.hpp"
 
 namespace sgp4 {
@@ -21,6 +24,8 @@ std::string ElementsError::text() const {
       return "The Kozai mean motion calculated from epoch elements is negative";
     case Kind::NegativeBrouwerMeanMotion:
       return "The Brouwer mean motion calculated from epoch elements is negative";
+    case Kind::NonFiniteField:
+      return std::string("The element ") + field + " (" + format_double(value) + ") is not finite";
   }
   return {};
 }
@@ -35,6 +40,8 @@ std::string PropagationError::text() const {
              " adding third-body perturbations)";
     case Kind::NegativeSemiLatusRectum:
       return "The propagated semi-latus rectum is negative " + format_double(minutes) + " minutes after epoch";
+    case Kind::NonFiniteState:
+      return "The propagated state is not finite " + format_double(minutes) + " minutes after epoch";
   }
   return {};
 }
@@ -94,6 +101,28 @@ double afspc_sidereal_time(double epoch_days_since_1950) {
   double gsto = std::fmod(thgr70 + c1 * ds70 + c1p2p * tfrac + ts70 * ts70 * fk5r, two_pi);
   if (gsto < 0.0) gsto += two_pi;
   return gsto;
+}
+
+// The first field, in OMM order, that is NaN or infinite. The eccentricity has its own range
+// check, which a NaN fails as well.
+std::optional<ElementsError> non_finite_field(const Elements& e) {
+  const std::pair<const char*, double> fields[] = {
+      {"MEAN_MOTION_DOT", e.mean_motion_dot},   {"MEAN_MOTION_DDOT", e.mean_motion_ddot},
+      {"BSTAR", e.drag_term},                   {"INCLINATION", e.inclination},
+      {"RA_OF_ASC_NODE", e.right_ascension},    {"ARG_OF_PERICENTER", e.argument_of_perigee},
+      {"MEAN_ANOMALY", e.mean_anomaly},         {"MEAN_MOTION", e.mean_motion},
+  };
+  for (const auto& [name, value] : fields) {
+    if (!std::isfinite(value)) return ElementsError{ElementsError::Kind::NonFiniteField, 0.0, name, value};
+  }
+  return std::nullopt;
+}
+
+bool is_finite(const Prediction& p) {
+  for (int axis = 0; axis < 3; ++axis) {
+    if (!std::isfinite(p.position_km[axis]) || !std::isfinite(p.velocity_km_s[axis])) return false;
+  }
+  return true;
 }
 
 detail::EpochElements epoch_elements(const Elements& e) {
@@ -263,9 +292,10 @@ std::expected<Constants, ElementsError> Constants::from_elements(const Elements&
   const detail::Geopotential& geo = c.geopotential_;
   c.elements_ = epoch_elements(elements);
   detail::EpochElements& el = c.elements_;
-  // A zero mean motion is no orbit either; NaN goes through and propagates as NaN.
+  // A zero mean motion is no orbit either.
   if (el.kozai_mean_motion <= 0.0)
     return std::unexpected(ElementsError{ElementsError::Kind::NegativeKozaiMeanMotion});
+  if (const auto error = non_finite_field(elements)) return std::unexpected(*error);
   const EpochOrbit orbit = epoch_orbit(el, geo);
   el.brouwer_mean_motion = orbit.brouwer_mean_motion;
   if (el.brouwer_mean_motion <= 0.0)
@@ -294,7 +324,12 @@ std::expected<Constants, ElementsError> Constants::from_elements(const Elements&
   return c;
 }
 
-std::expected<Prediction, PropagationError> Constants::propagate(double minutes) const {
+std::shared_ptr<const ResonanceSteps> Constants::resonance_steps() const {
+  if (!deep_space_ || deep_.resonance.kind == detail::Resonance::None) return nullptr;
+  return std::make_shared<const ResonanceSteps>(deep_.resonance);
+}
+
+std::expected<Prediction, PropagationError> Constants::propagate(double minutes, const ResonanceSteps* steps) const {
   const detail::EpochElements& el = elements_;
   const detail::SecularTerms& s = secular_;
   const detail::Geopotential& geo = geopotential_;
@@ -331,9 +366,9 @@ std::expected<Prediction, PropagationError> Constants::propagate(double minutes)
 
   double am;
   if (deep_space_) {
-    detail::apply_deep_space_secular(deep_, el, s, sidereal_time_at_epoch_rad_, t, mean);
-    // A mean motion driven to zero or below by the resonance gives NaN here rather than an
-    // error: the state is meaningless and no error kind describes it.
+    detail::apply_deep_space_secular(deep_, steps, sidereal_time_at_epoch_rad_, t, mean);
+    // A mean motion driven to zero or below by the resonance gives NaN here; the check of
+    // the final state reports it.
     am = std::pow(geo.ke / mean.mean_motion, two_thirds) * tempa * tempa;
   } else {
     am = semi_major_axis_factor_ * tempa * tempa;
@@ -443,6 +478,7 @@ std::expected<Prediction, PropagationError> Constants::propagate(double minutes)
   p.position_km = {radius_km * ux, radius_km * uy, radius_km * uz};
   p.velocity_km_s = {(mvt * ux + rvdot * vx) * km_per_s, (mvt * uy + rvdot * vy) * km_per_s,
                      (mvt * uz + rvdot * vz) * km_per_s};
+  if (!is_finite(p)) return std::unexpected(PropagationError{PropagationError::Kind::NonFiniteState, 0.0, minutes});
   return p;
 }
 

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "propagator_model.hpp"
+#include "resonance_steps.hpp"
 
 namespace sgp4::detail {
 namespace {
@@ -19,11 +20,6 @@ constexpr double earth_rotation_rad_min = 4.37526908801129966e-3;  // rptim
 
 // Inclination below which (or above pi minus which) the node terms are dropped.
 constexpr double small_inclination = 5.2359877e-2;
-
-// Upper bound on the resonance integration span. The integrator steps 720 minutes from the
-// epoch on every call, so an absurd time would mean an unbounded loop; past a century the
-// model is meaningless anyway, so such times give NaN mean elements instead.
-constexpr double max_resonance_span_min = 100.0 * 365.25 * 1440.0;
 
 struct Orientation {
   double cos_g, sin_g, cos_i, sin_i, cos_h, sin_h;
@@ -224,92 +220,40 @@ ResonanceTerms one_day_resonance(double cosim, double sinim, double emsq, double
   return r;
 }
 
-constexpr double resonance_step_min = 720.0;
-constexpr double resonance_half_step_sq = 259200.0;  // 720^2 / 2
+// The number of whole 720-minute steps the integration takes towards `minutes`: it stops at
+// the first step less than 720 minutes away. (minutes - count * delt is exact, so only the
+// quotient's rounding needs the check.)
+std::size_t whole_steps(double minutes, double delt) {
+  std::size_t count = std::size_t(std::fabs(minutes) / resonance_step_min);
+  if (std::fabs(minutes - double(count) * delt) >= resonance_step_min)
+    ++count;
+  else if (count > 0 && std::fabs(minutes - double(count - 1) * delt) < resonance_step_min)
+    --count;
+  return count;
+}
 
-// The integrator state at `atime` with its rates (xldot follows as xni + xfact).
-ResonanceState resonance_state(const ResonanceTerms& r, double perigee_at_epoch, double perigee_rate, double atime,
-                               double xli, double xni) {
-  constexpr double fasx2 = 0.13130908;
-  constexpr double fasx4 = 2.8843198;
-  constexpr double fasx6 = 0.37448087;
-  constexpr double g22 = 5.7686396;
-  constexpr double g32 = 0.95240898;
-  constexpr double g44 = 1.8014998;
-  constexpr double g52 = 1.0508330;
-  constexpr double g54 = 4.4108898;
-
-  ResonanceState s{xli, xni, 0.0, 0.0};
-  const double xldot = xni + r.xfact;
-  if (r.kind != Resonance::HalfDay) {
-    s.xndt = r.del1 * std::sin(xli - fasx2) + r.del2 * std::sin(2.0 * (xli - fasx4)) +
-             r.del3 * std::sin(3.0 * (xli - fasx6));
-    s.xnddt = r.del1 * std::cos(xli - fasx2) + 2.0 * r.del2 * std::cos(2.0 * (xli - fasx4)) +
-              3.0 * r.del3 * std::cos(3.0 * (xli - fasx6));
-  } else {
-    const double xomi = perigee_at_epoch + perigee_rate * atime;
-    const double x2omi = xomi + xomi;
-    const double x2li = xli + xli;
-    s.xndt = r.d2201 * std::sin(x2omi + xli - g22) + r.d2211 * std::sin(xli - g22) +
-             r.d3210 * std::sin(xomi + xli - g32) + r.d3222 * std::sin(-xomi + xli - g32) +
-             r.d4410 * std::sin(x2omi + x2li - g44) + r.d4422 * std::sin(x2li - g44) +
-             r.d5220 * std::sin(xomi + xli - g52) + r.d5232 * std::sin(-xomi + xli - g52) +
-             r.d5421 * std::sin(xomi + x2li - g54) + r.d5433 * std::sin(-xomi + x2li - g54);
-    s.xnddt = r.d2201 * std::cos(x2omi + xli - g22) + r.d2211 * std::cos(xli - g22) +
-              r.d3210 * std::cos(xomi + xli - g32) + r.d3222 * std::cos(-xomi + xli - g32) +
-              r.d5220 * std::cos(xomi + xli - g52) + r.d5232 * std::cos(-xomi + xli - g52) +
-              2.0 * (r.d4410 * std::cos(x2omi + x2li - g44) + r.d4422 * std::cos(x2li - g44) +
-                     r.d5421 * std::cos(xomi + x2li - g54) + r.d5433 * std::cos(-xomi + x2li - g54));
-  }
-  s.xnddt = s.xnddt * xldot;
+ResonanceState integrated_from_epoch(const ResonanceTerms& r, std::size_t count, double delt) {
+  ResonanceState s = resonance_start(r);
+  for (std::size_t step = 0; step < count; ++step) s = resonance_step(r, s, double(step) * delt, delt);
   return s;
 }
 
-// One Euler-Maclaurin step of `delt` minutes from the state at `atime`.
-ResonanceState resonance_step(const ResonanceTerms& r, const EpochElements& elements, const SecularTerms& secular,
-                              const ResonanceState& s, double atime, double delt) {
-  const double xldot = s.xni + r.xfact;
-  const double xli = s.xli + xldot * delt + s.xndt * resonance_half_step_sq;
-  const double xni = s.xni + s.xndt * delt + s.xnddt * resonance_half_step_sq;
-  return resonance_state(r, elements.argument_of_perigee, secular.perigee_rate, atime + delt, xli, xni);
-}
-
-void fill_resonance_table(ResonanceTerms& r, const EpochElements& elements, const SecularTerms& secular) {
-  for (const double delt : {resonance_step_min, -resonance_step_min}) {
-    auto& table = delt > 0.0 ? r.forward : r.backward;
-    double atime = 0.0;
-    table[0] = resonance_state(r, elements.argument_of_perigee, secular.perigee_rate, 0.0, r.xlamo,
-                               elements.brouwer_mean_motion);
-    for (std::size_t k = 1; k < table.size(); ++k) {
-      table[k] = resonance_step(r, elements, secular, table[k - 1], atime, delt);
-      atime = atime + delt;
-    }
-  }
-}
-
-// Integrates the resonance from the epoch in 720-minute steps (starting from the nearest
-// stored step), then a Taylor step to `minutes`. Sets the mean anomaly and mean motion.
-void integrate_resonance(const ResonanceTerms& r, const EpochElements& elements, const SecularTerms& secular,
-                         double theta, double minutes, MeanElements& mean) {
+// The resonance state at the last whole step towards `minutes` (from `steps` when given,
+// else integrated from the epoch), then a Taylor step to `minutes`. Sets the mean anomaly
+// and mean motion.
+void integrate_resonance(const ResonanceTerms& r, const ResonanceSteps* steps, double theta, double minutes,
+                         MeanElements& mean) {
   if (!(std::fabs(minutes) <= max_resonance_span_min)) {
     mean.mean_anomaly = std::nan("");
     mean.mean_motion = std::nan("");
     return;
   }
-  const double no = elements.brouwer_mean_motion;
-  const double delt = minutes > 0.0 ? resonance_step_min : -resonance_step_min;
-  const auto& table = minutes > 0.0 ? r.forward : r.backward;
-  double atime = 0.0;
-  std::size_t k = 0;
-  while (k + 1 < table.size() && std::fabs(minutes - atime) >= resonance_step_min) {
-    ++k;
-    atime = atime + delt;
-  }
-  ResonanceState s = table[k];
-  while (std::fabs(minutes - atime) >= resonance_step_min) {
-    s = resonance_step(r, elements, secular, s, atime, delt);
-    atime = atime + delt;
-  }
+  const double no = r.epoch_mean_motion;
+  const bool forward = minutes > 0.0;
+  const double delt = forward ? resonance_step_min : -resonance_step_min;
+  const std::size_t count = whole_steps(minutes, delt);
+  const double atime = double(count) * delt;
+  const ResonanceState s = steps != nullptr ? steps->at(count, forward) : integrated_from_epoch(r, count, delt);
   const double ft = minutes - atime;
   const double xldot = s.xni + r.xfact;
   const double nm = s.xni + s.xndt * ft + s.xnddt * ft * ft * 0.5;
@@ -433,13 +377,14 @@ DeepSpaceInit deep_space_secular_init(const ThirdBodyGeometry& g, const EpochEle
     r.xfact = secular.mean_anomaly_rate + perigee_and_node_rate - earth_rotation_rad_min + rates.mean_anomaly +
               rates.perigee + rates.node - nm;
   }
-  fill_resonance_table(r, elements, secular);
+  r.perigee_at_epoch = elements.argument_of_perigee;
+  r.perigee_rate = secular.perigee_rate;
+  r.epoch_mean_motion = nm;
   return init;
 }
 
-void apply_deep_space_secular(const DeepSpaceTerms& deep, const EpochElements& elements,
-                              const SecularTerms& secular, double sidereal_time_rad, double minutes,
-                              MeanElements& mean) {
+void apply_deep_space_secular(const DeepSpaceTerms& deep, const ResonanceSteps* steps, double sidereal_time_rad,
+                              double minutes, MeanElements& mean) {
   const ThirdBodyRates& rates = deep.rates;
   mean.eccentricity = mean.eccentricity + rates.eccentricity * minutes;
   mean.inclination = mean.inclination + rates.inclination * minutes;
@@ -448,7 +393,7 @@ void apply_deep_space_secular(const DeepSpaceTerms& deep, const EpochElements& e
   mean.mean_anomaly = mean.mean_anomaly + rates.mean_anomaly * minutes;
   if (deep.resonance.kind == Resonance::None) return;
   const double theta = std::fmod(sidereal_time_rad + minutes * earth_rotation_rad_min, two_pi);
-  integrate_resonance(deep.resonance, elements, secular, theta, minutes, mean);
+  integrate_resonance(deep.resonance, steps, theta, minutes, mean);
 }
 
 void apply_lunar_solar_periodics(const LunarSolarTerms& terms, double minutes, MeanElements& mean) {

@@ -48,11 +48,11 @@ struct DeepSpaceInit {
 DeepSpaceInit deep_space_secular_init(const ThirdBodyGeometry& geometry, const EpochElements& elements,
                                       const SecularTerms& secular, double ke, double sidereal_time_rad);
 
-// dspace: adds the lunar-solar secular drift and the integrated resonance to `mean`.
-// `mean.mean_motion` must hold the epoch Brouwer mean motion on entry.
-void apply_deep_space_secular(const DeepSpaceTerms& deep, const EpochElements& elements,
-                              const SecularTerms& secular, double sidereal_time_rad, double minutes,
-                              MeanElements& mean);
+// dspace: adds the lunar-solar secular drift and the integrated resonance to `mean`, starting
+// from the stored resonance step when `steps` is given. `mean.mean_motion` must hold the epoch
+// Brouwer mean motion on entry.
+void apply_deep_space_secular(const DeepSpaceTerms& deep, const ResonanceSteps* steps, double sidereal_time_rad,
+                              double minutes, MeanElements& mean);
 
 // dpper: adds the lunar-solar long-period periodics to `mean` (eccentricity, inclination,
 // node, perigee, mean anomaly).

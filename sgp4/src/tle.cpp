@@ -4,8 +4,8 @@
 #include <array>
 #include <span>
 
-#include "civil.hpp"
 #include "number_text.hpp"
+#include "sgp4/civil.hpp"
 #include "sgp4/format.hpp"
 
 namespace sgp4 {

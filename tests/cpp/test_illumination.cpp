@@ -78,7 +78,7 @@ TEST_P(WindowsAgainstDenseSampling, TileAlternateAndAgree) {
     while (windows[current]->end <= t) ++current;
     const IlluminationWindow& w = *windows[current];
     if ((t - w.start).as_seconds_f64() < kEdgeSlack_s || (w.end - t).as_seconds_f64() < kEdgeSlack_s) continue;
-    ASSERT_EQ(state_at(predictor, t), w.state) << detect::format_datetime(t);
+    ASSERT_EQ(state_at(predictor, t), w.state) << format_datetime(t);
   }
 }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "satvane/aoi.hpp"
 #include "satvane/apsides.hpp"
 #include "satvane/frames.hpp"
 #include "satvane/illumination.hpp"
@@ -58,6 +59,32 @@ TEST(NoAlloc, PerSampleOperationsAllocateNothing) {
   EXPECT_TRUE(std::isfinite(sink));
 }
 
+// A resonant orbit's integrator steps are stored on the first propagation that reaches them;
+// after that, propagation at any time they cover allocates nothing.
+TEST(NoAlloc, ResonantPropagationOnceTheStepsAreStored) {
+  sgp4::Elements elements;
+  elements.epoch = {1594533600, 0};  // 2020-07-12 06:00 UTC
+  elements.mean_motion = 1.002704;
+  elements.eccentricity = 0.0002347;
+  elements.inclination = 0.0417;
+  elements.right_ascension = 210.6212;
+  elements.argument_of_perigee = 325.6143;
+  elements.mean_anomaly = 72.2931;
+  const auto geo = Predictor::create(elements);
+  ASSERT_TRUE(geo) << geo.error().display();
+  const Instant first = *geo->epoch().checked_add(Duration::seconds(-365 * 86400));
+  const Instant last = *geo->epoch().checked_add(Duration::seconds(3 * 365 * 86400));
+  ASSERT_TRUE(geo->propagate(first) && geo->propagate(last));
+  const Predictor copy = *geo;  // copies share the stored steps
+  double sink = 0.0;
+  const long count = allocations_during([&] {
+    for (std::int64_t hour = -365 * 24; hour < 3 * 365 * 24; hour += 5)
+      sink += copy.propagate(*geo->epoch().checked_add(Duration::seconds(hour * 3600)))->position_m.x;
+  });
+  EXPECT_EQ(count, 0);
+  EXPECT_TRUE(std::isfinite(sink));
+}
+
 TEST(NoAlloc, SamplingStepsAllocateNothing) {
   const auto predictor = Predictor::from_tle(test_support::kIssName, test_support::kIssLine1, test_support::kIssLine2);
   ASSERT_TRUE(predictor);
@@ -85,6 +112,10 @@ TEST(NoAlloc, EventSearchesAllocateNothing) {
   auto passes = transits_iter_with_opts(*predictor, site, day, 10.0);
   auto windows = illumination_iter_with_opts(*predictor, day);
   auto apsides = apsis_iter_with_opts(*predictor, day);
+  const auto polygon = area::Polygon::create({{35, -10}, {35, 10}, {45, 10}, {45, -10}});
+  AoiIterOpts reach;
+  reach.max_off_nadir = 0.5;
+  auto areas = aoi_iter_with_opts(*predictor, area::AreaKind(*polygon), day, reach);
   long items = 0;
   const long count = allocations_during([&] {
     while (auto pass = passes.next()) items += pass->has_value();
@@ -92,6 +123,8 @@ TEST(NoAlloc, EventSearchesAllocateNothing) {
     while (auto apsis = apsides.next()) items += apsis->has_value();
     items += detect_transit_with_opts(*predictor, day.start, site, 0.0).has_value();
     items += max_elevation_with_opts(*predictor, day, site).has_value();
+    while (auto area = areas.next()) items += area->has_value();
+    items += detect_aoi_with_opts(*predictor, day.start, *polygon, reach).has_value();
   });
   EXPECT_EQ(count, 0);
   EXPECT_GT(items, 30);

@@ -5,8 +5,11 @@
 #include <chrono>
 #include <cmath>
 #include <limits>
+#include <random>
 #include <string>
+#include <thread>
 #include <type_traits>
+#include <vector>
 
 #include "sgp4/propagator.hpp"
 #include "sgp4/tle.hpp"
@@ -185,14 +188,21 @@ TEST(Sgp4Epoch, IauSiderealTimeAtJ2000) {
   EXPECT_NEAR(afspc->sidereal_time_at_epoch_rad(), standard->sidereal_time_at_epoch_rad(), 1e-6);
 }
 
-// Non-finite or absurd input must end in an error or a (possibly NaN) state, never a hang
-// (the Kepler iteration and the resonance integration are bounded).
+// Non-finite or absurd input must end in an error or a finite state, never a hang (the Kepler
+// iteration and the resonance integration are bounded) and never a NaN passed off as a state.
 struct AbsurdCase {
   const char* field;
   double value;
 };
 
 class AbsurdInput : public testing::TestWithParam<AbsurdCase> {};
+
+bool is_finite(const sgp4::Prediction& p) {
+  for (int axis = 0; axis < 3; ++axis) {
+    if (!std::isfinite(p.position_km[axis]) || !std::isfinite(p.velocity_km_s[axis])) return false;
+  }
+  return true;
+}
 
 void set_field(Elements& e, const std::string& field, double value) {
   if (field == "mean_motion") e.mean_motion = value;
@@ -212,8 +222,10 @@ TEST_P(AbsurdInput, EndsPromptly) {
     for (Mode mode : {Mode::Standard, Mode::Afspc72}) {
       const auto constants = Constants::from_elements(e, mode);
       if (!constants) continue;
-      for (double minutes : {0.0, 1440.0, -1e6, 1e9, 1e300, -1e300, inf, -inf, nan})
-        (void)constants->propagate(minutes);
+      for (double minutes : {0.0, 1440.0, -1e6, 1e9, 1e300, -1e300, inf, -inf, nan}) {
+        const auto prediction = constants->propagate(minutes);
+        EXPECT_TRUE(!prediction || is_finite(*prediction)) << GetParam().field << " " << minutes;
+      }
     }
   }
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
@@ -228,7 +240,7 @@ INSTANTIATE_TEST_SUITE_P(
                     AbsurdCase{"mean_anomaly", -inf}, AbsurdCase{"drag_term", nan}, AbsurdCase{"drag_term", 1e300}));
 
 // Times far out are meaningless but must still come back: the resonance integration steps
-// from the epoch, and beyond its bound it gives NaN instead of looping for ages.
+// from the epoch, and beyond its bound the propagation fails instead of looping for ages.
 TEST(Sgp4Resonance, FarTimesAreBoundedAndNearOnesIntegrate) {
   for (const Elements& e : {half_day_resonant, one_day_resonant}) {
     const auto constants = Constants::from_elements(e);
@@ -240,9 +252,7 @@ TEST(Sgp4Resonance, FarTimesAreBoundedAndNearOnesIntegrate) {
       }
     }
     const auto far = constants->propagate(1e12);
-    if (far) {
-      EXPECT_TRUE(std::isnan(far->position_km[0]));
-    }
+    EXPECT_FALSE(far.has_value());
   }
 }
 
@@ -260,18 +270,127 @@ TEST(Sgp4Resonance, ResultDoesNotDependOnCallOrder) {
   EXPECT_EQ(forward->velocity_km_s, again->velocity_km_s);
 }
 
-// NaN elements are not rejected by the model's checks; they come out as NaN, not as a
-// plausible-looking state.
-TEST(Sgp4Constants, NanElementsPropagateAsNan) {
-  for (const Elements& base : {near_earth, half_day_resonant}) {
-    Elements e = base;
-    e.mean_motion = nan;
+// The stored resonance steps give the bits of integration from the epoch, at any distance,
+// in any order of calls, and from several threads at once.
+TEST(Sgp4Resonance, StoredStepsGiveTheBitsOfIntegrationFromTheEpoch) {
+  std::vector<double> minutes;
+  std::mt19937_64 random(11);
+  std::uniform_real_distribution<double> ten_years(-3652.5 * 1440.0, 3652.5 * 1440.0);
+  for (int i = 0; i < 300; ++i) minutes.push_back(ten_years(random));
+  for (double step : {0.0, 1.0, 15.0, 16.0, 63.0, 64.0, 65.0, 127.0, 128.0, 7305.0}) {
+    for (double sign : {1.0, -1.0}) {
+      for (double offset : {0.0, 1e-9, -1e-9, 0.5, 719.999999}) minutes.push_back(sign * (step * 720.0 + offset));
+    }
+  }
+  for (const Elements& e : {half_day_resonant, one_day_resonant}) {
     const auto constants = Constants::from_elements(e);
     ASSERT_TRUE(constants.has_value());
-    const auto prediction = constants->propagate(60.0);
-    ASSERT_TRUE(prediction.has_value());
-    EXPECT_TRUE(std::isnan(prediction->position_km[0]));
+    std::vector<sgp4::Prediction> from_epoch;
+    for (double m : minutes) from_epoch.push_back(*constants->propagate(m));
+
+    const auto steps = constants->resonance_steps();
+    ASSERT_NE(steps, nullptr);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+      threads.emplace_back([&, t] {
+        // Each thread walks the times in its own order, so the store grows from all of them.
+        for (std::size_t n = 0; n < minutes.size(); ++n) {
+          const std::size_t i = (n * (2 * t + 1) + 37 * t) % minutes.size();
+          const auto stored = constants->propagate(minutes[i], steps.get());
+          ASSERT_TRUE(stored.has_value());
+          EXPECT_EQ(stored->position_km, from_epoch[i].position_km) << minutes[i];
+          EXPECT_EQ(stored->velocity_km_s, from_epoch[i].velocity_km_s) << minutes[i];
+        }
+      });
+    }
+    for (auto& thread : threads) thread.join();
   }
+  EXPECT_EQ(Constants::from_elements(deep_space)->resonance_steps(), nullptr);
+  EXPECT_EQ(Constants::from_elements(near_earth)->resonance_steps(), nullptr);
+}
+
+// A record with a NaN or infinite field is refused, naming the first such field in OMM order.
+struct NonFiniteCase {
+  const char* field;
+  double value;
+  const char* text;
+};
+
+class NonFiniteFieldRejected : public testing::TestWithParam<NonFiniteCase> {};
+
+TEST_P(NonFiniteFieldRejected, NamingTheField) {
+  for (const Elements& base : {near_earth, half_day_resonant}) {
+    Elements e = base;
+    const std::string field = GetParam().field;
+    if (field == "MEAN_MOTION_DOT") e.mean_motion_dot = GetParam().value;
+    if (field == "MEAN_MOTION_DDOT") e.mean_motion_ddot = GetParam().value;
+    if (field == "BSTAR") e.drag_term = GetParam().value;
+    if (field == "INCLINATION") e.inclination = GetParam().value;
+    if (field == "RA_OF_ASC_NODE") e.right_ascension = GetParam().value;
+    if (field == "ARG_OF_PERICENTER") e.argument_of_perigee = GetParam().value;
+    if (field == "MEAN_ANOMALY") e.mean_anomaly = GetParam().value;
+    if (field == "MEAN_MOTION") e.mean_motion = GetParam().value;
+    const auto constants = Constants::from_elements(e);
+    ASSERT_FALSE(constants.has_value()) << field;
+    EXPECT_EQ(constants.error().kind, ElementsError::Kind::NonFiniteField);
+    EXPECT_EQ(constants.error().text(), GetParam().text);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sgp4, NonFiniteFieldRejected,
+    testing::Values(NonFiniteCase{"MEAN_MOTION_DOT", inf, "The element MEAN_MOTION_DOT (inf) is not finite"},
+                    NonFiniteCase{"MEAN_MOTION_DDOT", nan, "The element MEAN_MOTION_DDOT (NaN) is not finite"},
+                    NonFiniteCase{"BSTAR", -inf, "The element BSTAR (-inf) is not finite"},
+                    NonFiniteCase{"INCLINATION", nan, "The element INCLINATION (NaN) is not finite"},
+                    NonFiniteCase{"RA_OF_ASC_NODE", inf, "The element RA_OF_ASC_NODE (inf) is not finite"},
+                    NonFiniteCase{"ARG_OF_PERICENTER", nan, "The element ARG_OF_PERICENTER (NaN) is not finite"},
+                    NonFiniteCase{"MEAN_ANOMALY", -inf, "The element MEAN_ANOMALY (-inf) is not finite"},
+                    NonFiniteCase{"MEAN_MOTION", nan, "The element MEAN_MOTION (NaN) is not finite"}));
+
+// Finite records whose model overflows: the propagation fails, naming the time, instead of
+// handing out a NaN state.
+struct OverflowCase {
+  Elements elements;
+  double minutes;
+};
+
+class OverflowFails : public testing::TestWithParam<OverflowCase> {};
+
+TEST_P(OverflowFails, AsANonFiniteState) {
+  const auto constants = Constants::from_elements(GetParam().elements);
+  ASSERT_TRUE(constants.has_value());
+  const auto prediction = constants->propagate(GetParam().minutes);
+  ASSERT_FALSE(prediction.has_value());
+  EXPECT_EQ(prediction.error().kind, PropagationError::Kind::NonFiniteState);
+  EXPECT_EQ(prediction.error().minutes, GetParam().minutes);
+}
+
+Elements with(Elements e, double Elements::*field, double value) {
+  e.*field = value;
+  return e;
+}
+
+// 1 rev/day at eccentricity 0.99999, without drag.
+Elements near_parabolic() {
+  Elements e = with(elements(1.0, 0.99999, 63.4), &Elements::drag_term, 0.0);
+  e.epoch = {1594533600, 0};  // 2020-07-12 06:00 UTC
+  return e;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sgp4, OverflowFails,
+    testing::Values(OverflowCase{with(near_earth, &Elements::mean_motion, 1e300), 0.0},
+                    OverflowCase{with(near_earth, &Elements::drag_term, 1e300), 0.0},
+                    OverflowCase{with(deep_space, &Elements::inclination, 1e-310), 60.0},  // subnormal
+                    // Near-parabolic: the resonance drives the mean motion below zero (where
+                    // python-sgp4 reports its mean-motion error).
+                    OverflowCase{near_parabolic(), 60.0},
+                    OverflowCase{one_day_resonant, 101.0 * 365.25 * 1440.0}));             // past the bound
+
+TEST(Sgp4Errors, NonFiniteStateText) {
+  EXPECT_EQ((PropagationError{PropagationError::Kind::NonFiniteState, 0.0, -1.5}.text()),
+            "The propagated state is not finite -1.5 minutes after epoch");
 }
 
 TEST(Sgp4Constants, DeepSpaceFromA225MinutePeriod) {

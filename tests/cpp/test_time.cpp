@@ -153,3 +153,47 @@ TEST(FormatDouble, ShortestWithoutExponent) {
   EXPECT_EQ(tiny.substr(0, 4), "0.00");
   EXPECT_EQ(std::strtod(tiny.c_str(), nullptr), 5e-324);
 }
+
+class DurationTextTest : public testing::TestWithParam<std::pair<Duration, const char*>> {};
+
+TEST_P(DurationTextTest, Format) { EXPECT_EQ(format_duration(GetParam().first), GetParam().second); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Durations, DurationTextTest,
+    testing::Values(std::pair{Duration::seconds(0), "0s"}, std::pair{Duration::seconds(3600), "1h"},
+                    std::pair{Duration::seconds(5400), "1h 30m"}, std::pair{Duration::seconds(86400), "1day"},
+                    std::pair{Duration::seconds(172800), "2days"}, std::pair{Duration::seconds(31557600), "1year"},
+                    std::pair{Duration::seconds(2 * 31557600 + 3 * 2630016 + 61), "2years 3months 1m 1s"},
+                    std::pair{Duration::seconds(2630016), "1month"}, std::pair{Duration::millis(1500), "1s 500ms"},
+                    std::pair{Duration::nanos(1'001'001), "1ms 1us 1ns"}, std::pair{Duration::seconds(-60), "-PT60S"},
+                    std::pair{Duration::millis(-1500), "-PT1.5S"}, std::pair{Duration::nanos(-1), "-PT0.000000001S"},
+                    std::pair{Duration::from_parts(std::numeric_limits<std::int64_t>::min(), 0),
+                              "-PT9223372036854775808S"}));
+
+class DateTimeTextTest : public testing::TestWithParam<std::pair<std::uint32_t, const char*>> {};
+
+TEST_P(DateTimeTextTest, Format) {
+  const Instant t = *Instant::from_civil({2024, 3, 1, 12, 0, 5, GetParam().first});
+  EXPECT_EQ(format_datetime(t), GetParam().second);
+}
+
+INSTANTIATE_TEST_SUITE_P(Fractions, DateTimeTextTest,
+                         testing::Values(std::pair{0u, "2024-03-01 12:00:05 UTC"},
+                                         std::pair{500'000'000u, "2024-03-01 12:00:05.500 UTC"},
+                                         std::pair{123'456'000u, "2024-03-01 12:00:05.123456 UTC"},
+                                         std::pair{1'500u, "2024-03-01 12:00:05.000001500 UTC"}));
+
+// Four-digit years read as they are; outside 0..9999 the year carries its sign.
+class YearTextTest : public testing::TestWithParam<std::pair<CivilDateTime, const char*>> {};
+
+TEST_P(YearTextTest, Format) { EXPECT_EQ(format_datetime(*Instant::from_civil(GetParam().first)), GetParam().second); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Years, YearTextTest,
+    testing::Values(std::pair{CivilDateTime{9999, 12, 31, 23, 59, 59, 0}, "9999-12-31 23:59:59 UTC"},
+                    std::pair{CivilDateTime{10000, 1, 1, 0, 0, 0, 0}, "+10000-01-01 00:00:00 UTC"},
+                    std::pair{CivilDateTime{0, 1, 1, 0, 0, 0, 0}, "0000-01-01 00:00:00 UTC"},
+                    std::pair{CivilDateTime{-1, 12, 31, 23, 59, 59, 500'000'000}, "-0001-12-31 23:59:59.500 UTC"},
+                    std::pair{CivilDateTime{-262143, 1, 1, 0, 0, 0, 0}, "-262143-01-01 00:00:00 UTC"},
+                    std::pair{CivilDateTime{262142, 12, 31, 23, 59, 59, 999'999'999},
+                              "+262142-12-31 23:59:59.999999999 UTC"}));

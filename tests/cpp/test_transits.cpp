@@ -89,7 +89,7 @@ TEST_P(PassesAgainstDenseSampling, SamePassesAndEdges) {
     const auto match = std::find_if(expected.begin(), expected.end(), [&](const SampledPass& p) {
       return in_second_after(pass.aos, p.aos_before) && in_second_after(pass.los, p.los_before);
     });
-    ASSERT_NE(match, expected.end()) << "unexpected pass at " << detect::format_datetime(pass.aos);
+    ASSERT_NE(match, expected.end()) << "unexpected pass at " << format_datetime(pass.aos);
     ++found[match - expected.begin()];
     for (const Instant edge : {pass.aos, pass.los}) {
       const EventSample s = *elevation.sample(edge);
@@ -101,7 +101,7 @@ TEST_P(PassesAgainstDenseSampling, SamePassesAndEdges) {
     const SampledPass& p = expected[i];
     const bool whole = p.aos_before >= start && p.aos_before < end && seconds_between(p.aos_before, p.los_before) > 20;
     required += whole;
-    EXPECT_TRUE(found[i] == 1 || (!whole && found[i] == 0)) << "pass at " << detect::format_datetime(p.aos_before);
+    EXPECT_TRUE(found[i] == 1 || (!whole && found[i] == 0)) << "pass at " << format_datetime(p.aos_before);
   }
   EXPECT_GT(required, 0);
 }
@@ -159,7 +159,7 @@ TEST(Transits, AGeostationarySatelliteNeverSetsOrNeverRises) {
   const auto overhead = detect_transit_with_opts(geo, t, {sub.latitude_deg, sub.longitude_deg, 0.0}, 10.0, opts);
   ASSERT_FALSE(overhead);
   EXPECT_EQ(overhead.error().display(), "Detection error: window too long: the positive window containing " +
-                                            detect::format_datetime(t) + " exceeds the 1h 30m maximum");
+                                            format_datetime(t) + " exceeds the 1h 30m maximum");
 
   const GeodeticPoint antipode{-sub.latitude_deg, sub.longitude_deg + 180.0, 0.0};
   EXPECT_EQ(*detect_transit_with_opts(geo, t, antipode, 0.0), std::nullopt);

@@ -1,13 +1,16 @@
 // libFuzzer entry for the two element readers. The first input byte picks the reader; for the
 // TLE parser the rest is split at '\n' into name, line 1 and line 2. Any outcome but a record
-// or a well-formed error is a crash.
+// or a well-formed error is a crash. A record read is then propagated: a state must be finite
+// (a non-finite one is an error, never a result).
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
 
 #include "sgp4/omm.hpp"
+#include "sgp4/propagator.hpp"
 #include "sgp4/tle.hpp"
 
 namespace {
@@ -23,6 +26,33 @@ std::string_view next_line(std::string_view& rest) {
   return line;
 }
 
+bool is_finite(const sgp4::Prediction& p) {
+  for (int axis = 0; axis < 3; ++axis) {
+    if (!std::isfinite(p.position_km[axis]) || !std::isfinite(p.velocity_km_s[axis])) return false;
+  }
+  return true;
+}
+
+// From the epoch out to the hundred-year bound of the resonance integration and past it, both
+// ways; through the stored resonance steps as well, which must give the same bits.
+void propagate(const sgp4::Elements& elements) {
+  const auto constants = sgp4::Constants::from_elements(elements);
+  if (!constants) {
+    require(!constants.error().text().empty());
+    return;
+  }
+  const auto steps = constants->resonance_steps();
+  for (double minutes : {0.0, 1.0, -1440.0, 1e5, -1e6, 5.3e7, 1e12}) {
+    const auto state = constants->propagate(minutes);
+    require(!state || is_finite(*state));
+    if (!state) require(!state.error().text().empty());
+    if (std::fabs(minutes) > 1e6) continue;  // integrating from the epoch takes long out there
+    const auto stored = constants->propagate(minutes, steps.get());
+    require(state.has_value() == stored.has_value());
+    if (state) require(state->position_km == stored->position_km && state->velocity_km_s == stored->velocity_km_s);
+  }
+}
+
 void fuzz_tle(std::string_view input) {
   const std::string_view name = next_line(input);
   const std::string_view line_1 = next_line(input);
@@ -31,6 +61,7 @@ void fuzz_tle(std::string_view input) {
   if (parsed) {
     require(parsed->eccentricity >= 0.0 && parsed->eccentricity < 1.0);
     require(parsed->epoch.nanosecond < 1'000'000'000u);
+    propagate(*parsed);
     return;
   }
   const auto& error = parsed.error();
@@ -41,7 +72,10 @@ void fuzz_tle(std::string_view input) {
 
 void fuzz_omm(std::string_view input) {
   const auto record = sgp4::read_omm_json(input);
-  if (record) return;
+  if (record) {
+    propagate(*record);
+    return;
+  }
   require(record.error().line >= 1 && record.error().column >= 1);
   require(record.error().column <= input.size() + 1);
 }

@@ -114,6 +114,10 @@ def test_bad_arguments_fail_before_any_work():
         batch.propagate([OBSERVERS[0]], t)
     with pytest.raises(TypeError, match="'tuple' object is not an instance of 'GeodeticPoint'"):
         batch.observe(PREDICTORS[0], [(51.5, 0.0)], t)
+    with pytest.raises(ValueError, match=r"observer 1: latitude 91.0 is outside \[-90, 90\]"):
+        batch.observe(PREDICTORS[0], [OBSERVERS[0], GeodeticPoint(91, 0, 0)], t)
+    with pytest.raises(ValueError, match="observer 0: longitude and altitude must be finite"):
+        batch.observe(PREDICTORS[0], [GeodeticPoint(0, 0, math.nan)], t)
     with pytest.raises(ValueError, match="times must not hold NaT"):
         batch.propagate(PREDICTORS, np.array(["NaT"], dtype="datetime64[ns]"))
     from satvane import _batch
@@ -128,3 +132,18 @@ def test_without_numpy_the_message_names_what_to_install(monkeypatch):
     monkeypatch.setitem(sys.modules, "numpy", None)
     with pytest.raises(ImportError, match=r"pip install 'satvane\[batch\]'"):
         batch.propagate(PREDICTORS, [START])
+
+
+def test_ctrl_c_stops_a_long_batch_promptly():
+    import _thread
+    import threading
+    import time
+
+    times = np.datetime64("2006-06-25", "ns") + np.arange(500_000, dtype="timedelta64[s]")
+    timer = threading.Timer(0.05, _thread.interrupt_main)
+    start = time.perf_counter()
+    timer.start()
+    with pytest.raises(KeyboardInterrupt):
+        batch.propagate(PREDICTORS[:5] * 2, times, threads=1)  # 5 million samples: over a second
+    assert time.perf_counter() - start < 0.55  # the signal is seen between chunks of a few milliseconds
+    timer.join()

@@ -1,6 +1,7 @@
 """The command line: the passes table against a brute-force elevation scan, compass bearings, bad input."""
 
 import datetime as dt
+import json
 import re
 import subprocess
 import sys
@@ -8,8 +9,8 @@ from importlib import resources
 
 import pytest
 
-from satvane import GeodeticPoint, IlluminationState, Predictor, Tle
-from satvane.cli import cut_passes, compass, main
+from satvane import Circle, Coverage, GeodeticPoint, IlluminationState, Interval, Polygon, Predictor, Tle
+from satvane.cli import compass, cut_passes, main
 
 UTC = dt.timezone.utc
 ISS_TEXT = resources.files("satvane").joinpath("data/iss.tle").read_text()
@@ -87,6 +88,32 @@ def test_a_satellite_that_never_sets_is_one_cut_pass(tmp_path, capsys):
     assert (row[0], row[7], row[10:13]) == ("2026-12-07T00:00:00Z", "2026-12-08T06:00:00Z", ("1800", "00", "*"))
 
 
+def test_aoi_rows_are_the_library_windows(tmp_path, capsys):
+    """A GeoJSON polygon ([longitude, latitude] positions) and the circle form; a band the ISS never
+    leaves is one window cut at both ends rather than an error."""
+    start = dt.datetime(2026, 12, 7, tzinfo=UTC)
+    path = tmp_path / "area.json"
+    ring = [[10, 35], [30, 35], [30, 55], [10, 55], [10, 35]]
+    path.write_text(json.dumps({"type": "Feature", "geometry": {"type": "Polygon", "coordinates": [ring]}}))
+    for area_arg, area, off_nadir, rule in [(str(path), Polygon([(lat, lon) for lon, lat in ring]), 0, "any"),
+                                            ("50,-100,1", Circle((50, -100), 1), 30, "full")]:
+        code, out, _ = run(["aoi", "--area", area_arg, "--off-nadir", str(off_nadir), "--coverage", rule,
+                            "--start", "2026-12-07T00:00Z"], capsys)
+        expected = list(ISS.aoi_iter(area, Interval(start, start + dt.timedelta(days=1)), max_off_nadir_deg=off_nadir,
+                                     coverage=Coverage.Full if rule == "full" else Coverage.Any))
+        rows = [line.split() for line in out.splitlines() if line[:4].isdigit()]
+        assert code == 0 and expected and len(rows) == len(expected)
+        for (row_start, row_end, duration, shown_rule), window in zip(rows, expected):
+            assert abs(utc(row_start) - window.start) <= dt.timedelta(seconds=0.5)
+            assert abs(utc(row_end) - window.end) <= dt.timedelta(seconds=0.5)
+            minutes, seconds = duration.split(":")
+            assert int(minutes) * 60 + int(seconds) == (utc(row_end) - utc(row_start)).total_seconds()
+            assert shown_rule == rule
+    code, out, _ = run(["aoi", "--area=-90,-180,60,180", "--start", "2026-12-07T00:00Z", "--hours", "3"], capsys)
+    rows = [line.split() for line in out.splitlines()]
+    assert code == 0 and ["2026-12-07T00:00:00Z", "2026-12-07T03:00:00Z", "180:00*", "any"] in rows
+
+
 @pytest.mark.parametrize("argv, message", [
     (["passes", "--start", "tomorrow"], "'tomorrow' is not an ISO 8601 date-time"),
     (["--hours", "0"], "--hours: must be more than 0"),
@@ -97,9 +124,20 @@ def test_a_satellite_that_never_sets_is_one_cut_pass(tmp_path, capsys):
     (["--tle", "{tmp}/bad.tle"], "{tmp}/bad.tle: "),
     (["--start", "9999-12-31T12:00Z"], "the search would run past the year 9999"),
     (["orbits"], "invalid choice: 'orbits'"),
+    (["aoi"], "the following arguments are required: --area"),
+    (["aoi", "--area", "45,20,95"], "--area: Area of interest error: circle radius must lie in (0, 90°), got 95°"),
+    (["aoi", "--area", "10,20,x,40"], "--area: 'x' is not a number of degrees"),
+    (["aoi", "--area", "1,2"], "--area: expected LAT,LON,RADIUS_DEG, S,W,N,E or a GeoJSON file, not '1,2'"),
+    (["aoi", "--area", "{tmp}/bad.tle"], "--area: {tmp}/bad.tle: not JSON: "),
+    (["aoi", "--area", "{tmp}/line.json"], "--area: {tmp}/line.json: expected a GeoJSON Polygon"),
+    (["aoi", "--area", "{tmp}/holes.json"], "--area: {tmp}/holes.json: expected a Polygon with exactly one ring"),
+    (["aoi", "--area", "45,20,5", "--off-nadir", "nan"], "--off-nadir: must be a number of degrees from 0 to 90"),
 ])
 def test_bad_input_is_one_line_and_a_failing_exit(argv, message, tmp_path, capsys):
     (tmp_path / "bad.tle").write_text("ISS\n1 25544U\n2 25544\n")
+    (tmp_path / "line.json").write_text('{"type": "LineString", "coordinates": [[0, 0], [1, 1]]}')
+    ring = [[0, 0], [10, 0], [10, 10], [0, 0]]
+    (tmp_path / "holes.json").write_text(json.dumps({"type": "Polygon", "coordinates": [ring, ring]}))
     argv, message = [a.format(tmp=tmp_path) for a in argv], message.format(tmp=tmp_path)
     code, _, err = run(argv, capsys)
     assert code != 0

@@ -1,5 +1,6 @@
 """The shared argument converters, seen through the classes that use them."""
 
+import re
 from collections import namedtuple
 from datetime import datetime, timedelta, timezone
 
@@ -87,3 +88,22 @@ def test_other_latlon_forms_refused_with_one_text(centre):
         Circle(centre, 5)
     assert str(info.value) == LATLON_TEXT
     assert info.value.__notes__ == ["while processing 'centre'"]
+
+
+class Raises:
+    def __init__(self, exc):
+        self.exc = exc
+
+    def __float__(self):
+        raise self.exc
+
+
+@pytest.mark.parametrize("exc", [KeyboardInterrupt, MemoryError, RuntimeError, ZeroDivisionError])
+@pytest.mark.parametrize("first", [True, False])
+def test_latlon_items_pass_on_what_they_raise_unless_it_is_a_wrong_form(exc, first):
+    pair = (Raises(exc("raised by the item")), 20) if first else (10, Raises(exc("raised by the item")))
+    with pytest.raises(exc, match="raised by the item") as info:
+        Circle(pair, 5)
+    assert info.value.__notes__ == ["while processing 'centre'"]
+    with pytest.raises(TypeError, match=re.escape(LATLON_TEXT)):
+        Circle((10, Raises(ValueError("not a number"))) if first else (Raises(TypeError), 20), 5)

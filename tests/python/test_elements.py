@@ -4,7 +4,7 @@ from datetime import datetime, timedelta, timezone
 
 import pytest
 
-from satvane import Classification, Elements
+from satvane import Classification, Elements, Predictor
 from test_tle import as_python_function, error_text
 
 UTC = timezone.utc
@@ -193,6 +193,7 @@ def test_array_form_and_ignored_keys():
         ({"MEAN_MOTION": "fast"}, "invalid float literal"),
         ({"MEAN_MOTION": ""}, "cannot parse float from empty string"),
         ({"CLASSIFICATION_TYPE": "u"}, "unknown variant `u`, expected one of `U`, `C`, `S`"),
+        ({"EPOCH": "0000-12-31T23:59:59"}, "input is out of range"),  # no datetime could show it
         ({"EPHEMERIS_TYPE": None}, "missing field `EPHEMERIS_TYPE`"),
         ({"NORAD_CAT_ID": None, "EPOCH": None}, "missing field `NORAD_CAT_ID`"),
     ],
@@ -204,6 +205,15 @@ def test_record_faults_name_the_problem_and_the_position(change, message):
         Elements.from_dict(record)
     assert str(info.value).startswith(message + " at line 1 column ")
     assert omm_error(text) == str(info.value)
+
+
+@pytest.mark.parametrize("key, text, shown", [("BSTAR", "inf", "inf"), ("MEAN_ANOMALY", "NaN", "NaN"),
+                                              ("INCLINATION", "-Infinity", "-inf"), ("MEAN_MOTION", "nan", "NaN")])
+def test_non_finite_strings_read_but_no_predictor_is_built_from_them(key, text, shown):
+    elements = Elements.from_json(json.dumps({**OMM, key: text}))
+    with pytest.raises(ValueError) as info:
+        Predictor(elements)
+    assert str(info.value) == f"SGP4 elements error: The element {key} ({shown}) is not finite"
 
 
 def test_mean_motion_string_and_classification_letters():

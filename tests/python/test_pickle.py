@@ -3,6 +3,7 @@ import pickle
 import subprocess
 import sys
 from datetime import datetime, timedelta, timezone
+from importlib import resources
 
 import pytest
 
@@ -10,6 +11,8 @@ import satvane
 from satvane import (Circle, FillRule, GeodeticPoint, Interval, LatLon, Polygon, Predictor, Rectangle, Refinement,
                      Tle)
 from satvane import _batch
+from satvane.horizon import HorizonMask
+from satvane.passes import passes
 from catalog_data import TLES, elements
 
 T0 = datetime(2024, 3, 1, 12, tzinfo=timezone.utc)
@@ -38,12 +41,25 @@ OBJECTS = {
     "Rectangle": Rectangle((10, 170), (20, -170)),
     "Band": Rectangle.latitude_band(-30, 45),
     "Polygon": Polygon([(0, 0), (0, 10), (10, 10), (5, 3)], FillRule.EvenOdd),
+    "HorizonMask": HorizonMask([(0, 5), (90, 20.25), (180, 5)]),
 }
 HAVE_EQUALITY = {"Tle", "LatLon", "GeodeticPoint", "Refinement", "Interval", "Transit", "AoiWindow", "Illumination",
-                 "Apsis"}
-HASHABLE = {"Tle", "Interval", "Transit", "AoiWindow", "Illumination"}
+                 "Apsis", "HorizonMask"}
+HASHABLE = {"Tle", "Interval", "Transit", "AoiWindow", "Illumination", "HorizonMask"}
 DEFAULT_REPR = {"Tle", "Refinement", "Predictor"}
-BY_STATE = set(OBJECTS) - {"Tle", "LatLon", "GeodeticPoint", "Refinement"}
+BY_STATE = set(OBJECTS) - {"Tle", "LatLon", "GeodeticPoint", "Refinement", "HorizonMask"}
+
+ISS = Predictor.from_tle(Tle(*resources.files("satvane").joinpath("data/iss.tle").read_text().splitlines()))
+GREENWICH = GeodeticPoint(51.4779, -0.0015, 46.0)
+DAY = Interval(ISS.epoch, ISS.epoch + timedelta(days=1))
+# What the searches and the pass planner make, from the bundled ISS elements over one day.
+SEARCHED = {
+    "Transit": lambda: list(ISS.transits_iter(GREENWICH, DAY, 10.0)),
+    "Illumination": lambda: list(ISS.illumination_iter(DAY)),
+    "Apsis": lambda: list(ISS.apsis_iter(DAY)),
+    "AoiWindow": lambda: list(ISS.aoi_iter(Circle((51.5, 0.0), 10.0), DAY)),
+    "Pass": lambda: passes(ISS, GREENWICH, DAY, OBJECTS["HorizonMask"]),
+}
 
 
 @pytest.mark.parametrize("name", OBJECTS)
@@ -60,6 +76,16 @@ def test_round_trips_give_equal_objects(name, protocol):
         assert hash(back) == hash(obj)
     if name in BY_STATE:  # everything the object holds, bit for bit
         assert _batch.pickle_state(back) == _batch.pickle_state(obj)
+
+
+@pytest.mark.parametrize("name", SEARCHED)
+def test_what_searches_make_round_trips(name):
+    found = SEARCHED[name]()
+    back = pickle.loads(pickle.dumps(found))
+    assert found and back == found
+    assert [repr(x) for x in back] == [repr(x) for x in found]
+    if name == "Pass":  # visible stretches are Intervals inside the records
+        assert any(p.visible for p in back)
 
 
 @pytest.mark.parametrize("name", ["Circle", "Rectangle", "Band", "Polygon"])

@@ -2,6 +2,7 @@
 across thread counts; failures, decays and bad input."""
 
 import datetime as dt
+import math
 import os
 import random
 import signal
@@ -196,6 +197,8 @@ def test_progress_and_interruption():
     (dict(predictors=[]), ValueError, "predictors must not be empty"),
     (dict(observers=[]), ValueError, "observers must not be empty"),
     (dict(observers=[(0.0, 0.0)]), TypeError, "observers"),
+    (dict(observers=[GeodeticPoint(91.0, 0.0, 0.0)]), ValueError, r"observer 0: latitude 91.0 is outside \[-90, 90\]"),
+    (dict(observers=[GeodeticPoint(0.0, math.inf, 0.0)]), ValueError, "observer 0: longitude and altitude must be finite"),
     (dict(interval=Interval(START, START)), ValueError, "interval must not be empty"),
     (dict(interval=type("Span", (), dict(start=START, end=START - dt.timedelta(1)))()), ValueError,
      "interval end must not be before its start"),

@@ -1,4 +1,4 @@
-"""Vec3, the frame-tagged state vectors, Observation and Pointing."""
+"""LatLon, GeodeticPoint, Vec3, the frame-tagged state vectors, Observation and Pointing."""
 
 import inspect
 import math
@@ -12,7 +12,7 @@ from hypothesis import given, settings
 from hypothesis import strategies as st
 
 import satvane
-from satvane import Vec3
+from satvane import GeodeticPoint, LatLon, Vec3
 from frames_reference import enu_rotation, geodetic_to_ecef, teme_to_ecef
 from leak_checks import reference_counts, traced_growth_bytes
 
@@ -57,6 +57,10 @@ def observation_repr(obs):
         f"Observation(az={fixed(obs.azimuth_deg, 2)}°, el={fixed(obs.elevation_deg, 2)}°, "
         f"range={fixed(obs.range, 0)}m, range_rate={fixed(obs.range_rate, 1)}m/s)"
     )
+
+
+def notes(error):
+    return getattr(error.value, "__notes__", [])
 
 
 # --- Reference formulas, written out independently of the library -----------------------------
@@ -229,6 +233,71 @@ def test_observation_and_pointing_docstrings():
     assert pointing.__doc__.startswith("The satellite's view of a target on the ground.\n\n`direction` is a unit vector")
     assert pointing.direction.__doc__.startswith("Unit vector from the satellite to the target, in the LVLH frame.")
     assert pointing.off_nadir_deg.__doc__.endswith("check `range` to\ntell them apart.")
+
+
+# --- LatLon and GeodeticPoint -------------------------------------------------------------------
+
+
+def test_positions_store_anything_and_read_back_unchanged():
+    p = LatLon(100, -720.5)
+    assert (p.latitude_deg, p.longitude_deg) == (100.0, -720.5)
+    g = GeodeticPoint(0, 0, -1e9)
+    assert (g.latitude_deg, g.longitude_deg, g.altitude) == (0.0, 0.0, -1e9)
+
+
+@pytest.mark.parametrize(
+    "value, text",
+    [
+        (LatLon(1, 2), "LatLon(latitude_deg=1, longitude_deg=2)"),
+        (LatLon(-0.1, float("nan")), "LatLon(latitude_deg=-0.1, longitude_deg=NaN)"),
+        (GeodeticPoint(51.5, -0.25, 1e21), "GeodeticPoint(latitude_deg=51.5, longitude_deg=-0.25, altitude=1000000000000000000000)"),
+        (GeodeticPoint(0, float("inf"), 1e-7), "GeodeticPoint(latitude_deg=0, longitude_deg=inf, altitude=0.0000001)"),
+    ],
+)
+def test_position_reprs(value, text):
+    assert repr(value) == text
+
+
+@pytest.mark.parametrize(
+    "a, b, equal",
+    [
+        (LatLon(1, 2), LatLon(1.0, 2.0), True),
+        (LatLon(1, 2), LatLon(1, 2.5), False),
+        (LatLon(float("nan"), 2), LatLon(float("nan"), 2), False),
+        (GeodeticPoint(1, 2, 3), GeodeticPoint(1.0, 2.0, 3.0), True),
+        (GeodeticPoint(1, 2, 3), GeodeticPoint(1, 2, 4), False),
+        (GeodeticPoint(1, 2, float("nan")), GeodeticPoint(1, 2, float("nan")), False),
+    ],
+)
+def test_position_equality_is_fieldwise(a, b, equal):
+    assert (a == b) is equal
+    assert (a != b) is not equal
+
+
+@pytest.mark.parametrize("value", [LatLon(1, 2), GeodeticPoint(1, 2, 0)])
+def test_positions_do_not_equal_other_types_and_are_unhashable_and_unordered(value):
+    assert value != (1, 2)
+    assert value != (1, 2, 0)
+    assert (LatLon(1, 2) == GeodeticPoint(1, 2, 0)) is False
+    assert value.__eq__((1, 2)) is NotImplemented
+    with pytest.raises(TypeError):
+        hash(value)
+    with pytest.raises(TypeError):
+        value < value  # noqa: B015
+
+
+@pytest.mark.parametrize(
+    "build, parameter",
+    [
+        (lambda: LatLon("1", 2), "latitude_deg"),
+        (lambda: LatLon(1, None), "longitude_deg"),
+        (lambda: GeodeticPoint(1, 2, "3"), "altitude"),
+    ],
+)
+def test_position_float_conversion_failures_name_the_parameter(build, parameter):
+    with pytest.raises(TypeError) as error:
+        build()
+    assert notes(error) == [f"while processing '{parameter}'"]
 
 
 # --- State vectors against the reference formulas -----------------------------------------------

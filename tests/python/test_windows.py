@@ -418,10 +418,12 @@ def search_results(kind):
     predictor = predictor_cls.from_tle(satvane.Tle(*ISS))
     if kind == "transits":
         return list(predictor.transits_iter(satvane.GeodeticPoint(45.0, 10.0, 0.0), ISS_DAY, 0.0))
+    if kind == "aoi":
+        return list(predictor.aoi_iter(satvane.Rectangle.latitude_band(-10.0, 10.0), ISS_DAY))
     return list(getattr(predictor, f"{kind}_iter")(ISS_DAY))
 
 
-@pytest.mark.parametrize(("kind", "cls_name"), [("transits", "Transit"), ("illumination", "Illumination")])
+@pytest.mark.parametrize(("kind", "cls_name"), [("transits", "Transit"), ("aoi", "AoiWindow"), ("illumination", "Illumination")])
 def test_search_windows_follow_the_window_protocol(kind, cls_name):
     windows = search_results(kind)
     assert windows
@@ -437,8 +439,8 @@ def test_search_windows_follow_the_window_protocol(kind, cls_name):
             window.intersection()
         assert window != copy and hash(window) == hash(window)
         duration_ms = f"{int(window.duration / timedelta(milliseconds=1)) / 1000.0:.1f}"
-        if cls_name == "Transit":
-            shown = re.fullmatch(rf"Transit\(start=(.*), end=(.*), duration={re.escape(duration_ms)}s\)", repr(window))
+        if cls_name != "Illumination":
+            shown = re.fullmatch(rf"{cls_name}\(start=(.*), end=(.*), duration={re.escape(duration_ms)}s\)", repr(window))
         else:
             assert type(window.state) is IlluminationState
             state = "Sunlit" if window.state is IlluminationState.Sunlit else "Eclipse"

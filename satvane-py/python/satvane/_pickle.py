@@ -10,15 +10,20 @@ window classes that only searches make) pickle as an exact state taken and resto
 from __future__ import annotations
 
 import copyreg
+from typing import Any, Callable
 
 from satvane import _batch, _satvane
 
 
-def _rebuild(class_name: str, state: tuple):
+# What copyreg takes for a class: the callable that rebuilds an object, and its arguments.
+_Reduced = tuple[Callable[..., object], tuple[Any, ...]]
+
+
+def _rebuild(class_name: str, state: tuple[Any, ...]) -> object:
     return _batch.from_pickle_state(class_name, state)
 
 
-def _reduce_exact(obj):
+def _reduce_exact(obj: object) -> _Reduced:
     return _rebuild, (type(obj).__name__, _batch.pickle_state(obj))
 
 
@@ -26,7 +31,7 @@ def _refinement(time_tolerance: float, max_iter: int) -> _satvane.Refinement:
     return _satvane.Refinement(time_tolerance=time_tolerance, max_iter=max_iter)
 
 
-_BY_CONSTRUCTOR = {
+_BY_CONSTRUCTOR: dict[type[Any], Callable[[Any], _Reduced]] = {
     _satvane.Tle: lambda t: (_satvane.Tle, (t.satellite_name, t.line_1, t.line_2)),
     _satvane.LatLon: lambda p: (_satvane.LatLon, (p.latitude_deg, p.longitude_deg)),
     _satvane.GeodeticPoint: lambda p: (_satvane.GeodeticPoint, (p.latitude_deg, p.longitude_deg, p.altitude)),

@@ -820,6 +820,72 @@ class Predictor:
 
         Of the options of `transits_iter`, only these two apply here.
         """
+    def aoi_iter(
+        self,
+        area: satvane.Area,
+        interval: satvane.IntervalRange,
+        *,
+        max_off_nadir_deg: float | None = None,
+        coverage: Coverage | None = None,
+        min_step: datetime.timedelta | None = None,
+        max_step: datetime.timedelta | None = None,
+        walk_step: datetime.timedelta | None = None,
+        max_window_duration: datetime.timedelta | None = None,
+        skip_leading_partial: bool | None = None,
+        clamp_to_interval: bool | None = None,
+    ) -> AoiIter:
+        """Iterate over the windows in which `area` is within the payload's reach.
+
+        `area` is a `Polygon`, `Rectangle`, or `Circle`; `interval` must expose
+        `.start` and `.end` datetime properties. Each keyword defaults to the
+        library's own value when omitted or None:
+
+        - `max_off_nadir_deg` (0) is the half-angle of the satellite's field of
+          regard: the largest nadir angle the payload can be slewed to. At zero the
+          search detects the sub-satellite point itself crossing into the area. It
+          describes everything the payload could be pointed at, not the footprint of
+          a single image.
+        - `coverage` chooses whether any part of the area (`Coverage.Any`, the
+          default) or all of it (`Coverage.Full`) must be within reach.
+          `Coverage.Full` needs `max_off_nadir_deg` set wider than the area: at zero
+          the reach is a single point and no window ever opens.
+        - `min_step` (1 s) is the lower bound of the adaptive coarse-scan step and
+          the shortest crossing the scan is sure to see; lower it for an area the
+          ground track crosses faster than that. Floored at 1 ms.
+        - `max_step` (10 min) is the upper bound, used while the ground track is far
+          from the area. It is raised to `min_step` where smaller, so a `min_step`
+          above it pins the scan at that step and a small area is stepped straight over.
+        - `walk_step` (5 s) is the fixed step of the walks from a window's inside to
+          its ends.
+        - `max_window_duration` (1 h) caps a single window; a longer one raises
+          `RuntimeError`, so a continental-scale area needs it raised (a low orbit
+          stays inside something like `Rectangle.latitude_band(-90.0, 60.0)` for most
+          of each orbit).
+        - `skip_leading_partial` (True) discards a window already in progress at the
+          interval start; set False, the search walks backward for its true beginning.
+        - `clamp_to_interval` (False) cuts a window still in progress at the interval
+          end at that end instead of walking forward for its true end.
+        """
+    def detect_aoi(
+        self,
+        t: datetime.datetime,
+        area: satvane.Area,
+        *,
+        max_off_nadir_deg: float | None = None,
+        coverage: Coverage | None = None,
+        walk_step: datetime.timedelta | None = None,
+        max_window_duration: datetime.timedelta | None = None,
+    ) -> AoiWindow | None:
+        """Detect whether `area` is within the payload's reach at time `t`.
+
+        Returns None when it is not. Otherwise searches backward and forward from
+        `t` for the entry and exit crossings and returns the whole window as an
+        `AoiWindow`, which may begin before `t` and end after it. A window longer
+        than `max_window_duration` (1 h) raises `RuntimeError`.
+
+        See `aoi_iter` for the options; the others do not apply to this single-point
+        detection.
+        """
     def max_elevation(
         self, observer: GeodeticPoint, interval: satvane.IntervalRange, *, scan_step: datetime.timedelta | None = None
     ) -> tuple[datetime.datetime, Observation]:
@@ -902,6 +968,13 @@ class GroundTrackIter:
 
     def __iter__(self) -> GroundTrackIter: ...
     def __next__(self) -> tuple[datetime.datetime, GeodeticPoint]: ...
+
+@typing.final
+class AoiIter:
+    """Lazy iterator yielding the windows during which an area is within the payload's reach."""
+
+    def __iter__(self) -> AoiIter: ...
+    def __next__(self) -> AoiWindow: ...
 
 @typing.final
 class Refinement:

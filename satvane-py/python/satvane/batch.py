@@ -19,8 +19,11 @@ as UTC) or a sequence of `datetime` objects in `datetime.timezone.utc`.
 from __future__ import annotations
 
 import datetime as _dt
+import importlib
+import math
 import os
-from typing import TYPE_CHECKING, Iterable, NamedTuple, Sequence
+import types
+from typing import TYPE_CHECKING, Any, Callable, Iterable, NamedTuple, Sequence, Union
 
 from satvane import _batch
 from satvane._satvane import GeodeticPoint, Predictor
@@ -28,11 +31,16 @@ from satvane._satvane import GeodeticPoint, Predictor
 if TYPE_CHECKING:
     import numpy as np
 
+    from satvane import IntervalRange
+
+# A datetime64 array, UTC datetimes, or one UTC datetime.
+Times = Union["np.ndarray", Iterable[_dt.datetime], _dt.datetime]
+
 _UNIX_EPOCH = _dt.datetime(1970, 1, 1, tzinfo=_dt.timezone.utc)
 _MICROSECOND = _dt.timedelta(microseconds=1)
 
 
-def _numpy():
+def _numpy() -> types.ModuleType:
     try:
         import numpy
     except ImportError:
@@ -78,21 +86,22 @@ def default_threads() -> int:
     return os.cpu_count() or 1
 
 
-def times_ns(times) -> np.ndarray:
+def times_ns(times: Times) -> np.ndarray:
     """Nanoseconds since 1970-01-01 UTC (int64) of a datetime64 array or of UTC datetimes."""
-    np = _numpy()
+    numpy = _numpy()
     if isinstance(times, _dt.datetime):
         times = [times]
-    array = np.asarray(times) if hasattr(times, "dtype") else None
+    array = numpy.asarray(times) if hasattr(times, "dtype") else None
     if array is not None and array.dtype.kind == "M":
         ns = array.astype("datetime64[ns]").view("int64")
-        if np.isnat(array).any():
+        if numpy.isnat(array).any():
             raise ValueError("times must not hold NaT")
     else:
-        ns = np.fromiter((_ns_of(t) for t in times), dtype=np.int64)
+        ns = numpy.fromiter((_ns_of(t) for t in times), dtype=numpy.int64)
     if ns.ndim != 1:
         raise ValueError(f"times must be one-dimensional, not of shape {ns.shape}")
-    return np.ascontiguousarray(ns, dtype=np.int64)
+    contiguous: np.ndarray = numpy.ascontiguousarray(ns, dtype=numpy.int64)
+    return contiguous
 
 
 def _ns_of(t: _dt.datetime) -> int:
@@ -105,7 +114,7 @@ def _ns_of(t: _dt.datetime) -> int:
     return (t - _UNIX_EPOCH) // _MICROSECOND * 1000
 
 
-def propagate(predictors: Iterable[Predictor], times, *, frame: str = "teme",
+def propagate(predictors: Iterable[Predictor], times: Times, *, frame: str = "teme",
               threads: int | None = None) -> StateArrays:
     """The state of every satellite at every instant.
 
@@ -113,35 +122,48 @@ def propagate(predictors: Iterable[Predictor], times, *, frame: str = "teme",
     instant). Returns a `StateArrays` of shape (satellites, times, 3); see the module's notes
     on failures.
     """
-    np = _numpy()
+    numpy = _numpy()
     if frame not in ("teme", "ecef"):
         raise ValueError(f"frame must be 'teme' or 'ecef', not {frame!r}")
     predictors = tuple(predictors)
     ns = times_ns(times)
     shape = (len(predictors), len(ns))
-    position = np.empty(shape + (3,))
-    velocity = np.empty(shape + (3,))
-    failed = np.empty(shape, dtype=bool)
+    position = numpy.empty(shape + (3,))
+    velocity = numpy.empty(shape + (3,))
+    failed = numpy.empty(shape, dtype=bool)
     errors = _batch.propagate(predictors, ns, frame == "ecef", position, velocity, failed,
                               default_threads() if threads is None else threads)
     return StateArrays(position, velocity, failed, errors)
 
 
-def observe(predictor: Predictor, observers: Sequence[GeodeticPoint], times, *,
+def _check_observers(observers: Iterable[object]) -> None:
+    """Observers somewhere on or above the Earth: a real latitude, finite longitude and altitude."""
+    for index, o in enumerate(observers):
+        if not isinstance(o, GeodeticPoint):
+            continue  # the extension names the wrong type
+        if not -90.0 <= o.latitude_deg <= 90.0:
+            raise ValueError(f"observer {index}: latitude {o.latitude_deg} is outside [-90, 90]")
+        if not (math.isfinite(o.longitude_deg) and math.isfinite(o.altitude)):
+            raise ValueError(f"observer {index}: longitude and altitude must be finite, got {o!r}")
+
+
+def observe(predictor: Predictor, observers: Sequence[GeodeticPoint], times: Times, *,
             threads: int | None = None) -> LookAngles:
     """What every observer sees of `predictor` at every instant, as `Predictor.observe_at`.
 
     The satellite is propagated once per instant and every observer reads that state.
     Returns `LookAngles` of shape (observers, times); see the module's notes on failures.
     """
-    np = _numpy()
+    numpy = _numpy()
     observers = tuple(observers)
+    _check_observers(observers)
     ns = times_ns(times)
     shape = (len(observers), len(ns))
-    columns = [np.empty(shape) for _ in range(4)]
-    failed = np.empty(len(ns), dtype=bool)
-    errors = _batch.observe(predictor, observers, ns, *columns, failed, default_threads() if threads is None else threads)
-    return LookAngles(*columns, failed, errors)
+    azimuth, elevation, range_m, range_rate = (numpy.empty(shape) for _ in range(4))
+    failed = numpy.empty(len(ns), dtype=bool)
+    errors = _batch.observe(predictor, observers, ns, azimuth, elevation, range_m, range_rate, failed,
+                            default_threads() if threads is None else threads)
+    return LookAngles(azimuth, elevation, range_m, range_rate, failed, errors)
 
 
 # ---------------------------------------------------------------------------------------------
@@ -149,6 +171,8 @@ def observe(predictor: Predictor, observers: Sequence[GeodeticPoint], times, *,
 
 PASS_COLUMNS = ("satellite", "observer", "aos", "peak", "los", "peak_elevation_deg", "aos_azimuth_deg",
                 "peak_azimuth_deg", "los_azimuth_deg", "peak_range_m", "sunlit_at_peak", "cut")
+# A failure as the extension reports it: satellite, observer (None: the whole satellite), ns, text.
+ErrorRow = tuple[int, Union[int, None], int, str]
 ERROR_COLUMNS = ("satellite", "observer", "time", "text")
 _DTYPES = ("int64", "int64", "datetime64[ns]", "datetime64[ns]", "datetime64[ns]", "float64", "float64",
            "float64", "float64", "float64", "bool", "bool")
@@ -157,12 +181,13 @@ _DTYPES = ("int64", "int64", "datetime64[ns]", "datetime64[ns]", "datetime64[ns]
 class Table:
     """Named NumPy columns of equal length: `table.aos`, `table["aos"]`, `len(table)`."""
 
-    def __init__(self, columns: dict[str, np.ndarray]):
+    def __init__(self, columns: dict[str, np.ndarray]) -> None:
         self.columns = columns
 
     def __getattr__(self, name: str) -> np.ndarray:
         try:
-            return self.__dict__["columns"][name]
+            column: np.ndarray = self.__dict__["columns"][name]
+            return column
         except KeyError:
             raise AttributeError(name) from None
 
@@ -175,15 +200,15 @@ class Table:
     def __eq__(self, other: object) -> bool:
         if not isinstance(other, Table) or list(self.columns) != list(other.columns):
             return NotImplemented
-        return all(_numpy().array_equal(a, other.columns[name]) for name, a in self.columns.items())
+        return all(bool(_numpy().array_equal(a, other.columns[name])) for name, a in self.columns.items())
 
     def __repr__(self) -> str:
         return f"<{type(self).__name__} of {len(self)} rows: {', '.join(self.columns)}>"
 
-    def to_pandas(self):
+    def to_pandas(self) -> Any:
         """The table as a pandas DataFrame (times stay datetime64[ns], UTC)."""
-        try:
-            import pandas
+        try:  # by name: pandas ships no type information
+            pandas = importlib.import_module("pandas")
         except ImportError:
             raise ImportError("to_pandas() needs pandas: install it with pip install pandas") from None
         return pandas.DataFrame(self.columns)
@@ -200,9 +225,9 @@ class Passes(NamedTuple):
     whose search failed) and text."""
 
 
-def transits(predictors: Iterable[Predictor], observers: Iterable[GeodeticPoint], interval,
-             min_elevation_deg: float, *, threads: int | None = None, progress=None,
-             **options) -> Passes:
+def transits(predictors: Iterable[Predictor], observers: Iterable[GeodeticPoint], interval: IntervalRange,
+             min_elevation_deg: float, *, threads: int | None = None,
+             progress: Callable[[int, int], object] | None = None, **options: Any) -> Passes:
     """The passes of every satellite over every observer in `interval`, one row per pass.
 
     Per satellite-observer pair these are the passes of `Predictor.transits_iter` with the same
@@ -215,19 +240,22 @@ def transits(predictors: Iterable[Predictor], observers: Iterable[GeodeticPoint]
     second. A satellite whose propagation fails, or that sinks below the Earth's surface, keeps
     its passes up to then and has a row in the error table; the rest go on.
     """
-    np = _numpy()
-    columns, errors = _batch.transits(tuple(predictors), tuple(observers), interval, min_elevation_deg,
+    numpy = _numpy()
+    observers = tuple(observers)
+    _check_observers(observers)
+    columns, errors = _batch.transits(tuple(predictors), observers, interval, min_elevation_deg,
                                       default_threads() if threads is None else threads, progress, **options)
-    passes = Table({name: np.frombuffer(data, dtype=np.int64 if dtype.startswith("datetime") else dtype)
+    passes = Table({name: numpy.frombuffer(data, dtype=numpy.int64 if dtype.startswith("datetime") else dtype)
                     .view(dtype) for name, data, dtype in zip(PASS_COLUMNS, columns, _DTYPES)})
     return Passes(passes, error_table(errors))
 
 
-def error_table(errors: Sequence[tuple[int, int | None, int, str]]) -> Table:
-    np = _numpy()
+def error_table(errors: Sequence[ErrorRow]) -> Table:
+    """The error table of `Passes` from (satellite, observer or None, time in ns, text) rows."""
+    numpy = _numpy()
     return Table({
-        "satellite": np.array([e[0] for e in errors], dtype=np.int64),
-        "observer": np.array([-1 if e[1] is None else e[1] for e in errors], dtype=np.int64),
-        "time": np.array([e[2] for e in errors], dtype=np.int64).view("datetime64[ns]"),
-        "text": np.array([e[3] for e in errors], dtype=object),
+        "satellite": numpy.array([e[0] for e in errors], dtype=numpy.int64),
+        "observer": numpy.array([-1 if e[1] is None else e[1] for e in errors], dtype=numpy.int64),
+        "time": numpy.array([e[2] for e in errors], dtype=numpy.int64).view("datetime64[ns]"),
+        "text": numpy.array([e[3] for e in errors], dtype=object),
     })

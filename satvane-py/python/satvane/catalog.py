@@ -12,7 +12,7 @@ import io
 import json
 import os
 from dataclasses import dataclass, field
-from typing import IO, NamedTuple, Union
+from typing import IO, Callable, Iterator, NamedTuple, Union
 
 from satvane._satvane import Elements, Predictor, Tle
 
@@ -69,7 +69,7 @@ class Catalog:
     def __len__(self) -> int:
         return len(self.satellites)
 
-    def __iter__(self):
+    def __iter__(self) -> Iterator[CatalogSatellite]:
         return iter(self.satellites)
 
     def __repr__(self) -> str:
@@ -149,7 +149,7 @@ class _Builder:
         self.count += 1
         self.catalog.refused.append(RefusedRecord(self.count, line, error))
 
-    def add(self, line: int, read_elements) -> None:
+    def add(self, line: int, read_elements: Callable[[], Elements]) -> None:
         """`read_elements()` gives the record's `Elements` or raises ValueError."""
         self.count += 1
         try:

@@ -1,8 +1,10 @@
-"""Command line of satvane: `python -m satvane [COMMAND] [OPTIONS]`.
+"""Command line of satvane: `satvane [COMMAND] [OPTIONS]`, the same as `python -m satvane`.
 
-    passes  the satellite's passes over an observer in the coming hours (the default command)
-    now     where the satellite is now and how the observer sees it
-    screen  every pass of a whole catalogue over many observers, as a CSV or Parquet table
+    passes   the satellite's passes over an observer in the coming hours (the default command)
+    visible  the passes the observer can see with the eye: satellite sunlit, sky dark
+    now      where the satellite is now and how the observer sees it
+    aoi      when an area on the ground is within reach of the satellite's payload
+    screen   every pass of a whole catalogue over many observers, as a CSV or Parquet table
 
 Without --tle the commands use the element set bundled with the package (an example set with the
 ISS's orbit, epoch 2026-12-06, not an official one: pass a current TLE for real predictions); without
@@ -12,14 +14,28 @@ ISS's orbit, epoch 2026-12-06, not an official one: pass a current TLE for real 
 from __future__ import annotations
 
 import argparse
+import csv
 import datetime as dt
+import importlib
+import json
 import os
 import sys
-from collections.abc import Iterator
+import zoneinfo
+from collections.abc import Collection
 from importlib import resources
-from typing import NamedTuple, NoReturn
+from typing import TYPE_CHECKING, Any, NamedTuple, NoReturn, TextIO
 
-from satvane import GeodeticPoint, IlluminationState, Interval, Predictor, Tle
+from satvane import (Circle, Coverage, Elements, GeodeticPoint, IlluminationState, Interval, Polygon, Predictor,
+                     Rectangle, Tle)
+from satvane.horizon import HorizonMask
+from satvane.passes import LookPoint, Pass, passes
+from satvane.catalog import Catalog, load_catalog
+from satvane.sun import twilight_deg
+
+if TYPE_CHECKING:
+    import numpy as np
+
+    from satvane.batch import Table
 
 UTC = dt.timezone.utc
 GREENWICH = GeodeticPoint(51.4779, -0.0015, 46.0)
@@ -36,26 +52,58 @@ class InputError(Exception):
 # Input
 
 
-def read_tle(path: str | None) -> Tle:
+class Satellite(NamedTuple):
+    name: str
+    predictor: Predictor
+
+
+def read_text(path: str | None) -> str:
     if path is None:
-        text = resources.files("satvane").joinpath("data/iss.tle").read_text()
-    else:
-        try:
-            with open(path, encoding="ascii") as f:
-                text = f.read()
-        except (OSError, UnicodeDecodeError) as error:
-            raise InputError(f"cannot read {path}: {getattr(error, 'strerror', None) or error}") from None
+        return resources.files("satvane").joinpath("data/iss.tle").read_text()
+    if path == "-":
+        return sys.stdin.read()
+    try:
+        with open(path, encoding="utf-8") as f:
+            return f.read()
+    except (OSError, UnicodeDecodeError) as error:
+        raise InputError(f"cannot read {path}: {getattr(error, 'strerror', None) or error}") from None
+
+
+def read_satellite(path: str | None) -> Satellite:
+    """One element set from a file ('-': standard input): a TLE with or without its name line, or one
+    OMM record in JSON (an object, or an array holding one)."""
+    text, where = read_text(path), "standard input" if path == "-" else path
+    try:
+        if text.lstrip().startswith(("{", "[")):
+            return omm_satellite(text, where)
+        return tle_satellite(text, where)
+    except ValueError as error:
+        raise InputError(f"{where}: {error}") from None
+
+
+def tle_satellite(text: str, where: str | None) -> Satellite:
     lines = [line.rstrip() for line in text.splitlines() if line.strip()]
     if len(lines) == 2:
         lines.insert(0, "UNNAMED")
     if len(lines) != 3:
-        raise InputError(f"{path}: expected a name line and two element lines")
+        count = sum(line.startswith("1 ") for line in lines)
+        raise ValueError(f"holds {count} element sets, expected one" if count > 1
+                         else "expected a name line and two element lines, or one OMM record in JSON")
+    tle = Tle(*lines)
+    return Satellite(tle.satellite_name, Predictor(tle.to_elements()))  # parse now, naming the file
+
+
+def omm_satellite(text: str, where: str | None) -> Satellite:
     try:
-        tle = Tle(*lines)
-        tle.to_elements()  # parse now, so that a bad line is reported with the file's name
-        return tle
-    except ValueError as error:
-        raise InputError(f"{path}: {error}") from None
+        records = json.loads(text)
+    except json.JSONDecodeError as error:
+        raise ValueError(f"not JSON: {error}") from None
+    if isinstance(records, list):
+        if len(records) != 1:
+            raise ValueError(f"holds {len(records)} element sets, expected one")
+        records = records[0]
+    elements = Elements.from_dict(records)
+    return Satellite(elements.object_name or f"NORAD {elements.norad_id}", Predictor(elements))
 
 
 def utc_time(text: str) -> dt.datetime:
@@ -80,6 +128,96 @@ def elevation_deg(text: str) -> float:
     if not -90 <= value <= 90:
         raise argparse.ArgumentTypeError(f"must be a number of degrees from -90 to 90, not {text}")
     return value
+
+
+def off_nadir_deg(text: str) -> float:
+    value = float(text)
+    if not 0 <= value <= 90:
+        raise argparse.ArgumentTypeError(f"must be a number of degrees from 0 to 90, not {text}")
+    return value
+
+
+def polygon_from_geojson(path: str) -> Polygon:
+    """The outer ring of a GeoJSON Polygon, alone or as the geometry of a Feature."""
+    try:
+        with open(path, encoding="utf-8") as f:
+            shape = json.load(f)
+    except (OSError, UnicodeDecodeError) as error:
+        raise InputError(f"cannot read {path}: {getattr(error, 'strerror', None) or error}") from None
+    except ValueError as error:
+        raise InputError(f"{path}: not JSON: {error}") from None
+    if isinstance(shape, dict) and shape.get("type") == "Feature":
+        shape = shape.get("geometry")
+    if not isinstance(shape, dict) or shape.get("type") != "Polygon":
+        raise InputError(f"{path}: expected a GeoJSON Polygon (or a Feature whose geometry is one)")
+    rings = shape.get("coordinates")
+    if not isinstance(rings, list) or len(rings) != 1 or not isinstance(rings[0], list):
+        raise InputError(f"{path}: expected a Polygon with exactly one ring (holes are not supported)")
+    try:
+        # GeoJSON positions are [longitude, latitude(, altitude)].
+        vertices = [(float(position[1]), float(position[0])) for position in rings[0]]
+    except (TypeError, ValueError, IndexError, KeyError):
+        raise InputError(f"{path}: each position must be [longitude, latitude] in degrees") from None
+    return Polygon(vertices)
+
+
+def is_number(text: str) -> bool:
+    try:
+        float(text)
+    except ValueError:
+        return False
+    return True
+
+
+def parse_area(text: str) -> tuple[Circle | Rectangle | Polygon, str]:
+    """The area and its description: LAT,LON,RADIUS_DEG (a circle), S,W,N,E (a box running east from
+    W to E; -180 to 180 is a band over every longitude) or a GeoJSON file holding a Polygon."""
+    parts = text.split(",")
+    try:
+        if len(parts) in (3, 4):
+            for part in parts:
+                if not is_number(part):
+                    raise InputError(f"'{part}' is not a number of degrees")
+        if len(parts) == 3:
+            latitude, longitude, radius = map(float, parts)
+            circle = f"the circle of {radius:g}° around {latitude:g}°, {longitude:g}°"
+            return Circle((latitude, longitude), radius), circle
+        if len(parts) == 4:
+            south, west, north, east = map(float, parts)
+            if east - west == 360:
+                return Rectangle.latitude_band(south, north), f"the band from {south:g}° to {north:g}° latitude"
+            box = f"the box from {south:g}° to {north:g}° latitude and {west:g}° east to {east:g}° longitude"
+            return Rectangle((south, west), (north, east)), box
+        if len(parts) > 1:
+            raise InputError(f"expected LAT,LON,RADIUS_DEG, S,W,N,E or a GeoJSON file, not '{text}'")
+        polygon = polygon_from_geojson(text)
+        return polygon, f"the polygon of {len(polygon.vertices)} vertices in {text}"
+    except (ValueError, InputError) as error:
+        raise InputError(f"--area: {error}") from None
+
+
+def twilight(text: str) -> float:
+    try:
+        return twilight_deg(text if text in ("civil", "nautical", "astronomical") else float(text))
+    except ValueError:
+        raise argparse.ArgumentTypeError(
+            f"must be civil, nautical, astronomical or degrees from -90 to 90, not {text}") from None
+
+
+def time_zone(text: str) -> zoneinfo.ZoneInfo:
+    try:
+        return zoneinfo.ZoneInfo(text)
+    except (zoneinfo.ZoneInfoNotFoundError, ValueError):
+        raise argparse.ArgumentTypeError(f"unknown time zone '{text}' (use a name such as Europe/Paris)") from None
+
+
+def horizon_mask(text: str) -> HorizonMask:
+    """'AZ:EL,AZ:EL,...' in degrees."""
+    try:
+        points: Any = [tuple(point.split(":")) for point in text.split(",")]  # the mask reads the numbers
+        return HorizonMask(points)
+    except ValueError as error:
+        raise argparse.ArgumentTypeError(str(error)) from None
 
 
 def observer_point(values: list[float] | None) -> tuple[GeodeticPoint, str]:
@@ -113,6 +251,13 @@ def iso(t: dt.datetime) -> str:
     return whole_second(t).strftime("%Y-%m-%dT%H:%M:%SZ")
 
 
+def iso_ms(t: dt.datetime, zone: dt.tzinfo = UTC) -> str:
+    """To the millisecond, for machine-readable output: UTC with a Z, or local with its offset."""
+    t = t + dt.timedelta(microseconds=500)
+    t = t.replace(microsecond=t.microsecond // 1000 * 1000).astimezone(zone)
+    return t.strftime("%Y-%m-%dT%H:%M:%S.%fZ")[:-4] + "Z" if zone is UTC else t.isoformat(timespec="milliseconds")
+
+
 def minutes_seconds(span: dt.timedelta) -> str:
     seconds = round(span.total_seconds())
     return f"{seconds // 60}:{seconds % 60:02d}"
@@ -135,87 +280,182 @@ def describe_observer(observer: GeodeticPoint, name: str) -> str:
             f" {observer.altitude:.0f} m)")
 
 
+class Clock:
+    """Writes instants in UTC, with the local time of day beside them when a zone is given."""
+
+    def __init__(self, zone: zoneinfo.ZoneInfo | None):
+        self.zone = zone
+
+    def cell(self, t: dt.datetime) -> str:
+        if self.zone is None:
+            return iso(t)
+        return f"{iso(t)} {whole_second(t).astimezone(self.zone):%H:%M:%S}"
+
+    def heading(self, what: str) -> str:
+        return f"{what} (UTC)" if self.zone is None else f"{what} (UTC, local)"
+
+
+def render(header: list[str], rows: list[list[str]], right: Collection[int] = ()) -> list[str]:
+    """Columns two spaces apart, each as wide as its widest cell; the columns in `right` right-aligned."""
+    widths = [max(len(cell) for cell in column) for column in zip(header, *rows)]
+    return ["  ".join((cell.rjust if k in right else cell.ljust)(width) for k, (cell, width)
+                      in enumerate(zip(line, widths))).rstrip() for line in [header, *rows]]
+
+
 # ---------------------------------------------------------------------------------------------
-# passes
+# passes and visible
 
 
-class Pass(NamedTuple):
-    aos: dt.datetime
-    aos_azimuth_deg: float
-    peak: dt.datetime
-    peak_elevation_deg: float
-    peak_azimuth_deg: float
-    los: dt.datetime
-    los_azimuth_deg: float
-    sunlit_at_peak: bool
-    cut: bool  # already up at the start or still up at the end of the search
+class Search(NamedTuple):
+    satellite: Satellite
+    observer: GeodeticPoint
+    observer_name: str
+    start: dt.datetime
+    end: dt.datetime
+    horizon: float | HorizonMask
+
+    def cut(self, p: Pass) -> bool:
+        """Whether a pass is cut at an end of the search: the satellite already up or still up there."""
+        return p.start <= self.start or p.end >= self.end
 
 
-def find_passes(predictor: Predictor, observer: GeodeticPoint, start: dt.datetime, end: dt.datetime,
-                min_elevation_deg: float) -> Iterator[Pass]:
-    """The passes above `min_elevation_deg` in [start, end), each with its peak.
-
-    A pass in progress at either end is cut there rather than skipped, so that a satellite that
-    never sets (a geostationary one) shows as one pass over the whole span instead of an error.
-    """
-    span = end - start
-    transits = predictor.transits_iter(observer, Interval(start, end), min_elevation_deg,
-                                       skip_leading_partial=False, clamp_to_interval=True,
-                                       max_transit_duration=span + dt.timedelta(minutes=1))
-    for transit in transits:
-        peak, seen = predictor.max_elevation(observer, transit)
-        yield Pass(
-            aos=transit.start, aos_azimuth_deg=predictor.observe_at(transit.start, observer).azimuth_deg,
-            peak=peak, peak_elevation_deg=seen.elevation_deg, peak_azimuth_deg=seen.azimuth_deg,
-            los=transit.end, los_azimuth_deg=predictor.observe_at(transit.end, observer).azimuth_deg,
-            sunlit_at_peak=predictor.illumination_state(peak) == IlluminationState.Sunlit,
-            cut=transit.start <= start or transit.end >= end)
-
-
-PASS_HEADER = (f"{'AoS (UTC)':<20}  {'azimuth':<8}  {'peak (UTC)':<20}  {'elev.':>5}  {'azimuth':<8}  "
-               f"{'LoS (UTC)':<20}  {'azimuth':<8}  {'duration':>8}  sunlit")
-
-
-def pass_row(p: Pass) -> str:
-    duration = minutes_seconds(whole_second(p.los) - whole_second(p.aos))
-    return (f"{iso(p.aos)}  {compass(p.aos_azimuth_deg)}  {iso(p.peak)}  {p.peak_elevation_deg:4.1f}°  "
-            f"{compass(p.peak_azimuth_deg)}  {iso(p.los)}  {compass(p.los_azimuth_deg)}  "
-            f"{duration:>8}{'*' if p.cut else ' '} {'yes' if p.sunlit_at_peak else 'no'}")
-
-
-def run_passes(args: argparse.Namespace) -> None:
-    tle = read_tle(args.tle)
+def prepare(args: argparse.Namespace) -> Search:
+    satellite = read_satellite(args.tle)
     observer, observer_name = observer_point(args.observer)
     start = args.start or dt.datetime.now(UTC).replace(microsecond=0)
     try:
         end = start + dt.timedelta(hours=args.hours)
     except OverflowError:
         raise InputError("the search would run past the year 9999") from None
-    predictor = Predictor.from_tle(tle)
-    print(f"{tle.satellite_name}, element set epoch {describe_epoch(predictor, start)}")
-    print(f"passes above {args.min_elevation:g}° seen from {describe_observer(observer, observer_name)}")
-    print(f"from {iso(start)} to {iso(end)}")
+    return Search(satellite, observer, observer_name, start, end, args.mask or args.min_elevation)
+
+
+def cut_passes(span: dt.timedelta) -> dict[str, Any]:
+    """The search options of `passes`, `visible` and `screen`: a pass in progress at either end of a
+    search `span` long is cut there (and flagged), never skipped."""
+    return dict(skip_leading_partial=False, clamp_to_interval=True, max_transit_duration=span + dt.timedelta(minutes=1))
+
+
+def find(search: Search, args: argparse.Namespace) -> list[Pass]:
+    """The passes in [start, end). A pass in progress at either end is cut there rather than
+    skipped, so that a satellite that never sets (a geostationary one) shows as one pass over the
+    whole span instead of an error."""
+    found = passes(search.satellite.predictor, search.observer, Interval(search.start, search.end), search.horizon,
+                   twilight=getattr(args, "twilight", -6.0), **cut_passes(search.end - search.start))
+    return [p for p in found if p.visible] if args.command == "visible" else found
+
+
+def print_heading(search: Search, what: str) -> None:
+    predictor = search.satellite.predictor
+    above = (f"above the mask {', '.join(f'{a:g}:{e:g}' for a, e in search.horizon.points)}"
+             if isinstance(search.horizon, HorizonMask) else f"above {search.horizon:g}°")
+    print(f"{search.satellite.name}, element set epoch {describe_epoch(predictor, search.start)}")
+    print(f"{what} {above} seen from {describe_observer(search.observer, search.observer_name)}")
+    print(f"from {iso(search.start)} to {iso(search.end)}")
     print()
-    count = 0
-    cut = False
-    for p in find_passes(predictor, observer, start, end, args.min_elevation):
-        if count == 0:
-            print(PASS_HEADER)
-        print(pass_row(p), flush=True)
-        count += 1
-        cut |= p.cut
-    if count == 0:
-        print("no passes")
-    if cut:
-        print("* cut at the start or end of the search: the satellite is already up or still up there")
+
+
+def pass_table(search: Search, found: list[Pass], clock: Clock) -> list[str]:
+    """AoS, peak and LoS with bearings; the duration with `*` after it when cut; sunlit at the peak."""
+    predictor = search.satellite.predictor
+    header = [clock.heading("AoS"), "azimuth", clock.heading("peak"), "elev.", "azimuth", clock.heading("LoS"),
+              "azimuth", "duration  sunlit"]
+    rows = []
+    for p in found:
+        duration = minutes_seconds(whole_second(p.los.time) - whole_second(p.aos.time))
+        sunlit = predictor.illumination_state(p.peak.time) is IlluminationState.Sunlit
+        rows.append([clock.cell(p.aos.time), compass(p.aos.azimuth_deg), clock.cell(p.peak.time),
+                     f"{p.peak_elevation_deg:4.1f}°", compass(p.peak.azimuth_deg), clock.cell(p.los.time),
+                     compass(p.los.azimuth_deg),
+                     f"{duration:>8}{'*' if search.cut(p) else ' '} {'yes' if sunlit else 'no'}"])
+    return render(header, rows, right={3})
+
+
+def visible_table(search: Search, found: list[Pass], clock: Clock) -> list[str]:
+    """One row per visible stretch: where the satellite appears, its highest point, where it fades."""
+    predictor, observer = search.satellite.predictor, search.observer
+    header = [clock.heading("appears"), "azimuth", "elev.", clock.heading("highest"), "elev.", "azimuth",
+              clock.heading("vanishes"), "azimuth", "elev.", "visible"]
+    rows = []
+    for stretch in (s for p in found for s in p.visible):
+        first, last = predictor.observe_at(stretch.start, observer), predictor.observe_at(stretch.end, observer)
+        top_time, top = predictor.max_elevation(observer, stretch)
+        rows.append([clock.cell(stretch.start), compass(first.azimuth_deg), f"{first.elevation_deg:4.1f}°",
+                     clock.cell(top_time), f"{top.elevation_deg:4.1f}°", compass(top.azimuth_deg),
+                     clock.cell(stretch.end), compass(last.azimuth_deg), f"{last.elevation_deg:4.1f}°",
+                     minutes_seconds(whole_second(stretch.end) - whole_second(stretch.start))])
+    return render(header, rows, right={2, 4, 8, 9})
+
+
+def record_fields(p: Pass, search: Search, zone: zoneinfo.ZoneInfo | None) -> dict[str, Any]:
+    """A pass as JSON-ready fields: times in UTC to the millisecond (and local, with a zone), angles to
+    0.001°, ranges to the metre, spans in seconds to the millisecond."""
+    fields: dict[str, Any] = {}
+    for key, value in p.as_dict().items():
+        if isinstance(value, dt.datetime) or value is None:  # None: a pass without a visible stretch
+            fields[key] = value and iso_ms(value)
+            if zone is not None:
+                fields[f"{key}_local"] = value and iso_ms(value, zone)
+        elif isinstance(value, dt.timedelta):
+            fields[f"{key}_s"] = round(value.total_seconds(), 3)
+        elif key.endswith("_m"):
+            fields[key] = round(value)
+        elif isinstance(value, float):
+            fields[key] = round(value, 3)
+        else:
+            fields[key] = value
+    fields["cut"] = search.cut(p)
+    return fields
+
+
+def run_search(args: argparse.Namespace) -> None:
+    search = prepare(args)
+    found = find(search, args)
+    if args.plot:
+        from satvane.plot import sky_plot
+
+        try:
+            sky_plot(search.satellite.predictor, search.observer, found, args.plot,
+                     mask=search.horizon if isinstance(search.horizon, HorizonMask) else None,
+                     title=f"{search.satellite.name} from {search.observer_name}")
+        except (ImportError, OSError) as error:
+            raise InputError(f"--plot: {getattr(error, 'strerror', None) or error}") from None
+    if args.format == "table":
+        what = "visible passes" if args.command == "visible" else "passes"
+        print_heading(search, what)
+        clock = Clock(args.tz)
+        lines = (visible_table if args.command == "visible" else pass_table)(search, found, clock)
+        print("\n".join(lines) if found else f"no {what}")
+        if any(search.cut(p) for p in found) and args.command == "passes":
+            print("* cut at the start or end of the search: the satellite is already up or still up there")
+        return
+    rows = [record_fields(p, search, args.tz) for p in found]
+    if args.format == "json":
+        json.dump({"satellite": search.satellite.name,
+                   "observer": {"latitude_deg": search.observer.latitude_deg,
+                                "longitude_deg": search.observer.longitude_deg,
+                                "altitude_m": search.observer.altitude},
+                   "start": iso_ms(search.start), "end": iso_ms(search.end), "passes": rows}, sys.stdout, indent=1)
+        print()
+    else:
+        columns = list(rows[0] if rows else record_fields(placeholder_pass(), search, args.tz))
+        writer = csv.DictWriter(sys.stdout, columns, lineterminator="\n")
+        writer.writeheader()
+        writer.writerows(rows)
+
+
+def placeholder_pass() -> Pass:
+    """A pass that names the columns of a CSV file without passes."""
+    point = LookPoint(dt.datetime(2000, 1, 1, tzinfo=UTC), 0.0, 0.0, 0.0)
+    return Pass(point, point, point, dt.timedelta(), ())
 
 
 # ---------------------------------------------------------------------------------------------
 # now
 
 
-def now_report(tle: Tle, observer: GeodeticPoint, observer_name: str, now: dt.datetime) -> str:
-    predictor = Predictor.from_tle(tle)
+def now_report(satellite: Satellite, observer: GeodeticPoint, observer_name: str, now: dt.datetime) -> str:
+    name, predictor = satellite
     age_s = predictor.tle_age_seconds(now)
     under = predictor.sub_point(now)
     position_m = predictor.propagate(now).position
@@ -224,7 +464,7 @@ def now_report(tle: Tle, observer: GeodeticPoint, observer_name: str, now: dt.da
     visibility = "above the horizon" if seen.elevation_deg > 0 else "below the horizon"
     motion = "receding" if seen.range_rate > 0 else "approaching"
     return "\n".join([
-        f"{tle.satellite_name} at {now:%Y-%m-%d %H:%M:%S} UTC",
+        f"{name} at {now:%Y-%m-%d %H:%M:%S} UTC",
         f"  element set epoch   {predictor.epoch:%Y-%m-%d %H:%M:%S} UTC"
         f" ({human_age(age_s)} {'old' if age_s >= 0 else 'ahead'})",
         f"  sub-satellite point {under.latitude_deg:8.4f}° lat {under.longitude_deg:9.4f}° lon,"
@@ -239,17 +479,58 @@ def now_report(tle: Tle, observer: GeodeticPoint, observer_name: str, now: dt.da
 
 
 def run_now(args: argparse.Namespace) -> None:
-    tle = read_tle(args.tle)
+    satellite = read_satellite(args.tle)
     observer, observer_name = observer_point(args.observer)
-    print(now_report(tle, observer, observer_name, args.at or dt.datetime.now(UTC)))
+    print(now_report(satellite, observer, observer_name, args.at or dt.datetime.now(UTC)))
+
+
+# ---------------------------------------------------------------------------------------------
+# aoi
+
+
+def run_aoi(args: argparse.Namespace) -> None:
+    satellite = read_satellite(args.tle)
+    area, area_name = parse_area(args.area)
+    coverage = Coverage.Full if args.coverage == "full" else Coverage.Any
+    start = args.start or dt.datetime.now(UTC).replace(microsecond=0)
+    try:
+        end = start + dt.timedelta(hours=args.hours)
+    except OverflowError:
+        raise InputError("the search would run past the year 9999") from None
+    predictor = satellite.predictor
+    print(f"{satellite.name}, element set epoch {describe_epoch(predictor, start)}")
+    rule = "all of" if coverage == Coverage.Full else "any part of"
+    reach = f"within reach, off-nadir up to {args.off_nadir:g}°" if args.off_nadir > 0 else "under the ground track"
+    print(f"windows with {rule} {area_name} {reach}")
+    print(f"from {iso(start)} to {iso(end)}")
+    print()
+    # Windows in progress at either end are cut there, so an area the satellite never leaves (a
+    # wide band) shows as one window over the whole span instead of an error.
+    windows = predictor.aoi_iter(area, Interval(start, end), max_off_nadir_deg=args.off_nadir, coverage=coverage,
+                                 skip_leading_partial=False, clamp_to_interval=True,
+                                 max_window_duration=end - start + dt.timedelta(minutes=1))
+    count = 0
+    cut = False
+    for window in windows:
+        if count == 0:
+            print(f"{'start (UTC)':<20}  {'end (UTC)':<20}  {'duration':>8}  coverage")
+        ends_cut = window.start <= start or window.end >= end
+        duration = minutes_seconds(whole_second(window.end) - whole_second(window.start))
+        print(f"{iso(window.start)}  {iso(window.end)}  {duration:>8}{'*' if ends_cut else ' '} {args.coverage}",
+              flush=True)
+        count += 1
+        cut |= ends_cut
+    if count == 0:
+        print("no windows")
+    if cut:
+        print("* cut at the start or end of the search: the area is already or still within reach there")
 
 
 # ---------------------------------------------------------------------------------------------
 # screen
 
 
-def read_catalog(path: str):
-    from satvane import load_catalog
+def read_catalog(path: str) -> Catalog:
     try:
         catalog = load_catalog(os.fspath(path))
     except OSError as error:
@@ -265,13 +546,13 @@ def read_catalog(path: str):
 
 def read_observers(path: str) -> tuple[list[str], list[GeodeticPoint]]:
     """Observers from CSV rows name,latitude_deg,longitude_deg,altitude_m (a header row may come first)."""
-    import csv
     try:
         with open(path, encoding="utf-8-sig", newline="") as f:
             rows = list(csv.reader(f))
     except (OSError, UnicodeDecodeError) as error:
         raise InputError(f"cannot read {path}: {getattr(error, 'strerror', None) or error}") from None
-    names, points = [], []
+    names: list[str] = []
+    points: list[GeodeticPoint] = []
     for line, row in enumerate(rows, 1):
         if not row or not "".join(row).strip():
             continue
@@ -304,7 +585,7 @@ def threads(text: str) -> int:
 class ProgressBar:
     """A one-line bar on the terminal's standard error; nothing when it is not a terminal."""
 
-    def __init__(self, stream=sys.stderr, width: int = 30):
+    def __init__(self, stream: TextIO = sys.stderr, width: int = 30):
         self.stream = stream if stream.isatty() else None
         self.width = width
 
@@ -320,19 +601,14 @@ class ProgressBar:
             self.stream.write("\n")
 
 
-def cut_passes(span: dt.timedelta) -> dict:
-    """As in `passes`: a pass in progress at either end is cut there (and flagged), never skipped."""
-    return dict(skip_leading_partial=False, clamp_to_interval=True, max_transit_duration=span + dt.timedelta(minutes=1))
-
-
-def screen_columns(passes, satellite_names: list[str], observer_names: list[str]) -> dict[str, list]:
+def screen_columns(passes: Table, satellite_names: list[str], observer_names: list[str]) -> dict[str, list[Any]]:
     """The pass table with names for indices and ISO 8601 times (to the millisecond)."""
-    def iso_ms(times) -> list[str]:
+    def iso_ms_column(times: np.ndarray) -> list[str]:
         return [f"{t}Z" for t in times.astype("datetime64[ms]")]
     return {
         "satellite": [satellite_names[i] for i in passes.satellite],
         "observer": [observer_names[i] for i in passes.observer],
-        "aos": iso_ms(passes.aos), "peak": iso_ms(passes.peak), "los": iso_ms(passes.los),
+        "aos": iso_ms_column(passes.aos), "peak": iso_ms_column(passes.peak), "los": iso_ms_column(passes.los),
         **{name: [round(float(v), 4) for v in passes[name]]
            for name in ("peak_elevation_deg", "aos_azimuth_deg", "peak_azimuth_deg", "los_azimuth_deg")},
         "peak_range_m": [round(float(v), 1) for v in passes.peak_range_m],
@@ -341,16 +617,15 @@ def screen_columns(passes, satellite_names: list[str], observer_names: list[str]
     }
 
 
-def write_table(columns: dict[str, list], output: str) -> None:
+def write_table(columns: dict[str, list[Any]], output: str) -> None:
     if output.endswith(".parquet"):
-        try:
-            import pyarrow
-            import pyarrow.parquet
+        try:  # by name: pyarrow ships no type information
+            pyarrow = importlib.import_module("pyarrow")
+            parquet = importlib.import_module("pyarrow.parquet")
         except ImportError:
             raise InputError("writing Parquet needs pyarrow: pip install pyarrow") from None
-        pyarrow.parquet.write_table(pyarrow.table(columns), output)
+        parquet.write_table(pyarrow.table(columns), output)
         return
-    import csv
     try:
         f = sys.stdout if output == "-" else open(output, "w", encoding="utf-8", newline="")
     except OSError as error:
@@ -395,29 +670,74 @@ class Parser(argparse.ArgumentParser):
         self.exit(2, f"{self.prog}: {message} (see --help)\n")
 
 
-def parser() -> argparse.ArgumentParser:
-    top = Parser(prog="python -m satvane", description=__doc__.split("\n\n")[0],
-                 epilog="Without a command it runs 'passes'.")
+PROG = "python -m satvane"
+
+
+def parser(prog: str = PROG) -> argparse.ArgumentParser:
+    top = Parser(prog=prog, description=__doc__.split("\n\n")[0], epilog="Without a command it runs 'passes'.")
     common = Parser(add_help=False)
-    common.add_argument("--tle", metavar="FILE", help="file with an optional name line and two element lines")
+    common.add_argument("--tle", "--elements", metavar="FILE", dest="tle",
+                        help="element set: a TLE (name line optional) or one OMM record in JSON; '-' reads standard"
+                        " input (default: the bundled example ISS set)")
     common.add_argument("--observer", nargs=3, type=float, metavar=("LAT", "LON", "ALT_M"),
                         help="observer latitude and longitude in degrees, altitude in metres")
+    searching = Parser(add_help=False)
+    searching.add_argument("--start", type=utc_time,
+                           help="ISO 8601 start, UTC unless it names an offset (default: now)")
+    searching.add_argument("--min-elevation", type=elevation_deg, default=10.0, metavar="DEG",
+                           help="minimum elevation in degrees (default: 10)")
+    searching.add_argument("--mask", type=horizon_mask, metavar="AZ:EL,...",
+                           help="horizon mask in place of the minimum: azimuth:elevation points in degrees, azimuths"
+                           " rising from 0 to below 360, interpolated linearly and wrapping at north")
+    searching.add_argument("--format", choices=("table", "csv", "json"), default="table",
+                           help="table for people (default), csv or json for programs")
+    searching.add_argument("--tz", type=time_zone, metavar="ZONE",
+                           help="also show local times in this zone, e.g. Europe/Paris")
+    searching.add_argument("--plot", metavar="FILE",
+                           help="write a sky plot of the passes (PNG or SVG; needs matplotlib)")
     commands = top.add_subparsers(title="commands", dest="command", parser_class=Parser)
 
-    passes = commands.add_parser("passes", parents=[common], help="passes over the observer in the coming hours",
-                                 description="Passes over the observer: rise (AoS), peak and set (LoS) with compass"
-                                 " bearings, duration, and whether the satellite is sunlit at the peak.")
-    passes.add_argument("--start", type=utc_time, help="ISO 8601 start, UTC unless it names an offset (default: now)")
-    passes.add_argument("--hours", type=hours, default=24.0, help="length of the search in hours (default: 24)")
-    passes.add_argument("--min-elevation", type=elevation_deg, default=10.0, metavar="DEG",
-                        help="minimum elevation in degrees (default: 10)")
-    passes.set_defaults(run=run_passes)
+    passes_ = commands.add_parser("passes", parents=[common, searching],
+                                  help="passes over the observer in the coming hours",
+                                  description="Passes over the observer: rise (AoS), peak and set (LoS) with compass"
+                                  " bearings, duration, and whether the satellite is sunlit at the peak.")
+    passes_.add_argument("--hours", type=hours, default=24.0, help="length of the search in hours (default: 24)")
+    passes_.set_defaults(run=run_search)
+
+    visible = commands.add_parser("visible", parents=[common, searching],
+                                  help="passes the observer can see: satellite sunlit, sky dark",
+                                  description="Visible passes: the stretches of each pass in which the satellite is"
+                                  " above the minimum, in sunlight, and the Sun is below the twilight threshold at the"
+                                  " observer. The table shows where the satellite appears, its highest point and where"
+                                  " it vanishes.")
+    visible.add_argument("--hours", type=hours, default=72.0, help="length of the search in hours (default: 72)")
+    visible.add_argument("--twilight", type=twilight, default=-6.0, metavar="NAME|DEG",
+                         help="the Sun's elevation below which the sky is dark: civil (-6°, default),"
+                         " nautical (-12°),"
+                         " astronomical (-18°) or degrees")
+    visible.set_defaults(run=run_search)
 
     now = commands.add_parser("now", parents=[common], help="where the satellite is now and how the observer sees it",
                               description="Sub-satellite point, TEME position, sunlight or shadow, and the observer's"
                               " azimuth, elevation, range and range rate at one instant.")
     now.add_argument("--at", type=utc_time, help="ISO 8601 instant, UTC unless it names an offset (default: now)")
     now.set_defaults(run=run_now)
+
+    aoi = commands.add_parser("aoi", parents=[common], help="when an area is within reach of the payload",
+                              description="Windows in which an area on the ground is within reach of the payload"
+                              " (a cone of half-angle --off-nadir around nadir): start, end, duration and"
+                              " coverage rule. An area that starts with a minus sign is written --area=-10,20,5.")
+    aoi.add_argument("--area", required=True, metavar="AREA",
+                     help="a circle LAT,LON,RADIUS_DEG, a box S,W,N,E (running east from W to E), or a GeoJSON"
+                     " file holding a Polygon")
+    aoi.add_argument("--off-nadir", type=off_nadir_deg, default=0.0, metavar="DEG",
+                     help="largest angle from nadir the payload can be pointed, degrees (default: 0, the ground"
+                     " track itself)")
+    aoi.add_argument("--coverage", choices=("any", "full"), default="any",
+                     help="whether any part of the area or all of it must be within reach (default: any)")
+    aoi.add_argument("--start", type=utc_time, help="ISO 8601 start, UTC unless it names an offset (default: now)")
+    aoi.add_argument("--hours", type=hours, default=24.0, help="length of the search in hours (default: 24)")
+    aoi.set_defaults(run=run_aoi)
 
     screen = commands.add_parser("screen", help="every pass of a catalogue over many observers, as a table",
                                  description="Every pass of every satellite of CATALOG (TLE, OMM JSON or OMM CSV)"
@@ -438,9 +758,9 @@ def parser() -> argparse.ArgumentParser:
     return top
 
 
-def main(argv: list[str] | None = None) -> int:
+def main(argv: list[str] | None = None, prog: str = PROG) -> int:
     argv = sys.argv[1:] if argv is None else list(argv)
-    top = parser()
+    top = parser(prog)
     if not argv or (argv[0].startswith("-") and argv[0] not in ("-h", "--help")):
         argv.insert(0, "passes")
     args = top.parse_args(argv)
@@ -461,3 +781,8 @@ def main(argv: list[str] | None = None) -> int:
         os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
         return 1
     return 0
+
+
+def console() -> int:
+    """The `satvane` console script."""
+    return main(prog="satvane")

@@ -11,22 +11,30 @@ single-process one row for row. Needs the extra: `pip install 'satvane[dask]'`.
 
 from __future__ import annotations
 
-from typing import Any, Iterable, Sequence
+from typing import TYPE_CHECKING, Any, Iterable, Sequence
 
 from satvane import batch
 from satvane._satvane import GeodeticPoint, Interval, Predictor
 
+if TYPE_CHECKING:
+    import numpy as np
 
-def _require_dask():
+    from satvane import IntervalRange
+
+# One partition's result: its pass columns and its error rows, with catalogue-wide satellite indices.
+Part = tuple[dict[str, "np.ndarray"], list[batch.ErrorRow]]
+
+
+def _require_dask() -> None:
     try:
         import dask.distributed  # noqa: F401
     except ImportError:
         raise ImportError("satvane.distributed needs Dask: install it with pip install 'satvane[dask]'") from None
 
 
-def transits(client, predictors: Iterable[Predictor], observers: Iterable[GeodeticPoint], interval,
-             min_elevation_deg: float, *, partitions: int | None = None, dataframe: bool = False,
-             **options) -> batch.Passes:
+def transits(client: Any, predictors: Iterable[Predictor], observers: Iterable[GeodeticPoint],
+             interval: IntervalRange, min_elevation_deg: float, *, partitions: int | None = None,
+             dataframe: bool = False, **options: Any) -> batch.Passes:
     """`satvane.batch.transits` with the catalogue partitioned over the workers of `client`.
 
     `partitions` defaults to four per worker thread. Each worker runs its partitions on as many
@@ -59,8 +67,8 @@ def transits(client, predictors: Iterable[Predictor], observers: Iterable[Geodet
     return batch.Passes(batch.Table(columns), batch.error_table([row for part in parts for row in part[1]]))
 
 
-def _partition(predictors: Sequence[Predictor], offset: int, observers, interval, min_elevation_deg: float,
-               options: dict[str, Any]):
+def _partition(predictors: Sequence[Predictor], offset: int, observers: Sequence[GeodeticPoint], interval: Interval,
+               min_elevation_deg: float, options: dict[str, Any]) -> Part:
     """One partition's pass columns and error rows, with catalogue-wide satellite indices."""
     from dask.distributed import get_worker
     threads = get_worker().state.nthreads
@@ -73,14 +81,14 @@ def _partition(predictors: Sequence[Predictor], offset: int, observers, interval
     return columns, errors
 
 
-def _errors_of(part):
+def _errors_of(part: Part) -> list[batch.ErrorRow]:
     return part[1]
 
 
-def _frame_of(part):
+def _frame_of(part: Part) -> Any:  # a pandas DataFrame
     return batch.Table(part[0]).to_pandas()
 
 
-def _empty_columns():
+def _empty_columns() -> dict[str, np.ndarray]:
     np = batch._numpy()
     return {name: np.empty(0, dtype=dtype) for name, dtype in zip(batch.PASS_COLUMNS, batch._DTYPES)}

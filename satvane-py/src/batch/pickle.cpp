@@ -175,7 +175,7 @@ std::optional<sgp4::Elements> read_elements(StateReader& r) {
 }
 
 template <class T>
-PyObject* box_or_raise(ModuleState& state, ClassId id, std::expected<T, aoi::Error> shape) {
+PyObject* box_or_raise(ModuleState& state, ClassId id, std::expected<T, area::Error> shape) {
   if (!shape) return raise(shape.error().to_core());
   return box(state.type(id), std::move(*shape));
 }
@@ -257,18 +257,18 @@ const PickledClass kClasses[] = {
      }},
     {ClassId::Circle, "Circle",
      [](PyObject* obj) {
-       const auto& c = unbox<aoi::Circle>(obj);
+       const auto& c = unbox<area::Circle>(obj);
        return StateWriter().vec3(c.centre_unit()).f64(c.radius()).finish();
      },
      [](ModuleState& state, StateReader& r) -> PyObject* {
        const Vec3 centre = r.vec3();
        const double radius = r.f64();
        if (!r.finished()) return nullptr;
-       return box_or_raise(state, ClassId::Circle, aoi::Circle::from_state(centre, radius));
+       return box_or_raise(state, ClassId::Circle, area::Circle::from_state(centre, radius));
      }},
     {ClassId::Rectangle, "Rectangle",
      [](PyObject* obj) {
-       const auto& b = unbox<aoi::Rectangle>(obj);
+       const auto& b = unbox<area::Rectangle>(obj);
        return StateWriter().f64(b.south()).f64(b.north()).f64(b.west()).f64(b.span()).finish();
      },
      [](ModuleState& state, StateReader& r) -> PyObject* {
@@ -277,22 +277,22 @@ const PickledClass kClasses[] = {
        const double west = r.f64();
        const double span = r.f64();
        if (!r.finished()) return nullptr;
-       return box_or_raise(state, ClassId::Rectangle, aoi::Rectangle::from_state(south, north, west, span));
+       return box_or_raise(state, ClassId::Rectangle, area::Rectangle::from_state(south, north, west, span));
      }},
     {ClassId::Polygon, "Polygon",
      [](PyObject* obj) {
-       const auto& p = unbox<aoi::Polygon>(obj);
+       const auto& p = unbox<area::Polygon>(obj);
        StateWriter w;
        w.i64(static_cast<std::int64_t>(p.fill_rule()));
        for (const Vec3& v : p.vertices()) w.vec3(v);
        return w.finish();
      },
      [](ModuleState& state, StateReader& r) -> PyObject* {
-       const auto rule = static_cast<aoi::FillRule>(r.choice(2));
+       const auto rule = static_cast<area::FillRule>(r.choice(2));
        std::vector<Vec3> vertices;
        while (r.remaining() >= 3) vertices.push_back(r.vec3());
        if (!r.finished()) return nullptr;
-       return box_or_raise(state, ClassId::Polygon, aoi::Polygon::from_state(vertices, rule));
+       return box_or_raise(state, ClassId::Polygon, area::Polygon::from_state(vertices, rule));
      }},
 };
 

@@ -15,15 +15,16 @@
 #include <cstring>
 #include <exception>
 #include <limits>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "area.hpp"
 #include "batch/batch.hpp"
 #include "convert.hpp"
 #include "predictor.hpp"
 #include "satvane/frames.hpp"
+#include "vectors.hpp"
 
 namespace satvane::py::batch {
 
@@ -46,7 +47,7 @@ bool below_surface(const Vec3& r_m) {
 
 // ---- Arrays --------------------------------------------------------------------------------
 
-enum class Item : char { F64 = 'f', I64 = 'i', Bool = 'b' };
+enum class Item { F64, I64, Bool };
 
 bool format_is(const Py_buffer& view, Item item) {
   std::string_view format = view.format ? view.format : "B";
@@ -138,6 +139,12 @@ namespace {
 
 // ---- Failures ------------------------------------------------------------------------------
 
+// Samples in time order, ties broken by index: which one is "earliest" does not depend on how
+// the work was split.
+bool before(Instant t, std::size_t index, Instant other_t, std::size_t other_index) {
+  return t < other_t || (t == other_t && index < other_index);
+}
+
 // The earliest failing sample of one satellite.
 struct Failure {
   std::size_t time_index = kNoIndex;
@@ -146,22 +153,25 @@ struct Failure {
 
   bool empty() const { return time_index == kNoIndex; }
   void note(std::size_t index, Instant t, std::string_view what) {
-    if (!empty() && !(t < time)) return;
+    if (!empty() && !before(t, index, time, time_index)) return;
     time_index = index;
     time = t;
     text = what;
+  }
+  void merge(const Failure& other) {
+    if (!other.empty()) note(other.time_index, other.time, other.text);
   }
 };
 
 // The earliest sample below the surface, if any.
 struct Decay {
   std::size_t time_index = kNoIndex;
-  Instant time = Instant::max();
+  Instant time;
+
   void note(std::size_t index, Instant t) {
-    if (time_index == kNoIndex || t < time) {
-      time_index = index;
-      time = t;
-    }
+    if (time_index != kNoIndex && !before(t, index, time, time_index)) return;
+    time_index = index;
+    time = t;
   }
   void merge(const Decay& other) {
     if (other.time_index != kNoIndex) note(other.time_index, other.time);
@@ -178,34 +188,51 @@ struct Decay {
   }
 };
 
+// What one satellite's samples have shown so far.
+struct Findings {
+  Failure failure;
+  Decay decay;
+  bool empty() const { return failure.empty() && decay.time_index == kNoIndex; }
+  void merge(const Findings& other) {
+    failure.merge(other.failure);
+    decay.merge(other.decay);
+  }
+};
+
 // ---- Running the loops -----------------------------------------------------------------------
 
-// Calls work(k, begin, end) for the k-th of [0, count) split into one block per thread, and returns the
-// first exception thrown, if any. Falls back to the calling thread when no thread can start.
+// Calls work(k, begin, end) for the k-th of [0, count) split into one block per thread, and
+// returns the first exception thrown, if any: it runs without the interpreter lock, so nothing
+// may leave it by unwinding. Falls back to the calling thread when no thread can start.
 template <class Work>
-std::exception_ptr run_split(std::size_t count, std::size_t threads, Work work) {
-  threads = std::clamp<std::size_t>(threads, 1, std::max<std::size_t>(count, 1));
-  std::vector<std::exception_ptr> errors(threads);
-  auto block = [&](std::size_t k) {
-    try {
-      work(k, count * k / threads, count * (k + 1) / threads);
-    } catch (...) {
-      errors[k] = std::current_exception();
-    }
-  };
-  std::vector<std::thread> pool;
-  std::size_t k = 1;
+std::exception_ptr run_split(std::size_t count, std::size_t threads, Work work) noexcept {
   try {
-    for (; k < threads; ++k) pool.emplace_back(block, k);
+    threads = std::clamp<std::size_t>(threads, 1, std::max<std::size_t>(count, 1));
+    std::vector<std::exception_ptr> errors(threads);
+    auto block = [&](std::size_t k) {
+      try {
+        work(k, count * k / threads, count * (k + 1) / threads);
+      } catch (...) {
+        errors[k] = std::current_exception();
+      }
+    };
+    std::vector<std::thread> pool;
+    pool.reserve(threads - 1);
+    std::size_t k = 1;
+    try {
+      for (; k < threads; ++k) pool.emplace_back(block, k);
+    } catch (...) {
+      for (; k < threads; ++k) block(k);  // no more threads to be had: do the rest here
+    }
+    block(0);
+    for (std::thread& t : pool) t.join();
+    for (const auto& e : errors) {
+      if (e) return e;
+    }
+    return nullptr;
   } catch (...) {
-    for (; k < threads; ++k) block(k);  // no more threads to be had: do the rest here
+    return std::current_exception();
   }
-  block(0);
-  for (std::thread& t : pool) t.join();
-  for (const auto& e : errors) {
-    if (e) return e;
-  }
-  return nullptr;
 }
 
 // Runs work(block, begin, end) over [0, count) in chunks of `per_chunk` items without the interpreter
@@ -256,39 +283,43 @@ struct PropagateArrays {
   bool* failed;
 };
 
-// One satellite over every instant: row `s` of the arrays.
-void propagate_row(const Predictor& predictor, const std::vector<Instant>& times, bool ecef, std::size_t s,
-                   const PropagateArrays& out, Failure& failure) {
-  const std::size_t count = times.size();
-  double* position = out.position_m + s * count * 3;
-  double* velocity = out.velocity_m_s + s * count * 3;
-  bool* failed = out.failed + s * count;
-  auto mark_failed = [&](std::size_t i) {
+// Row `s` of the arrays: flat sample index s * time_count + i.
+struct Row {
+  double* position;
+  double* velocity;
+  bool* failed;
+  void mark_failed(std::size_t i) const {
     put_nan(position + 3 * i);
     put_nan(velocity + 3 * i);
     failed[i] = true;
-  };
-  Decay decay;
-  for (std::size_t i = 0; i < count; ++i) {
+  }
+};
+Row row_of(const PropagateArrays& out, std::size_t s, std::size_t time_count) {
+  return {out.position_m + s * time_count * 3, out.velocity_m_s + s * time_count * 3, out.failed + s * time_count};
+}
+
+// One satellite over the instants [begin, end).
+void propagate_span(const Predictor& predictor, const std::vector<Instant>& times, bool ecef, const Row& row,
+                    std::size_t begin, std::size_t end, Findings& found) {
+  for (std::size_t i = begin; i < end; ++i) {
     const Instant t = times[i];
     const auto teme = predictor.propagate(t);
     if (!teme) {
-      mark_failed(i);
-      failure.note(i, t, teme.error().display());
+      row.mark_failed(i);
+      found.failure.note(i, t, teme.error().display());
       continue;
     }
-    if (below_surface(teme->position_m)) decay.note(i, t);
+    if (below_surface(teme->position_m)) found.decay.note(i, t);
     if (ecef) {
       const StateVector<Ecef> state = to_ecef(*teme, t);
-      put(position + 3 * i, state.position_m);
-      put(velocity + 3 * i, state.velocity_m_s);
+      put(row.position + 3 * i, state.position_m);
+      put(row.velocity + 3 * i, state.velocity_m_s);
     } else {
-      put(position + 3 * i, teme->position_m);
-      put(velocity + 3 * i, teme->velocity_m_s);
+      put(row.position + 3 * i, teme->position_m);
+      put(row.velocity + 3 * i, teme->velocity_m_s);
     }
-    failed[i] = false;
+    row.failed[i] = false;
   }
-  decay.apply(times, failure, mark_failed);
 }
 
 constexpr Param kPropagateParams[] = {{"predictors"}, {"times_ns"},  {"ecef"},   {"position_m"},
@@ -319,19 +350,36 @@ PyObject* propagate_many(PyObject* module, PyObject* const* args, Py_ssize_t nar
   if (!threads) return nullptr;
 
   const std::vector<Instant> times = instants_of(times_ns);
-  std::vector<Failure> failures(sat_count);
   const PropagateArrays out{position.data<double>(), velocity.data<double>(), failed.data<bool>()};
-  const std::size_t rows_per_chunk = kSamplesPerChunk / std::max<std::size_t>(time_count, 1);
-  const bool done = run_chunked(sat_count, rows_per_chunk, *threads, [&](std::size_t, std::size_t begin, std::size_t end) {
-    for (std::size_t s = begin; s < end; ++s)
-      propagate_row(*satellites.predictors[s], times, *ecef, s, out, failures[s]);
+  // The samples in row order, split into chunks and each chunk into blocks regardless of rows
+  // (a satellite may be spread over blocks): each block keeps its findings for the row it is
+  // in and adds them to the satellite's when it leaves that row.
+  std::vector<Findings> findings(sat_count);
+  std::mutex findings_mutex;
+  const bool done = run_chunked(samples, kSamplesPerChunk, *threads, [&](std::size_t, std::size_t begin, std::size_t end) {
+    while (begin < end) {
+      const std::size_t s = begin / time_count;
+      const std::size_t i = begin % time_count;
+      const std::size_t row_end = std::min(time_count, i + (end - begin));
+      Findings found;
+      propagate_span(*satellites.predictors[s], times, *ecef, row_of(out, s, time_count), i, row_end, found);
+      if (!found.empty()) {
+        const std::lock_guard lock(findings_mutex);
+        findings[s].merge(found);
+      }
+      begin += row_end - i;
+    }
   });
   if (!done) return nullptr;
+  for (std::size_t s = 0; s < sat_count; ++s) {
+    const Row row = row_of(out, s, time_count);
+    findings[s].decay.apply(times, findings[s].failure, [&](std::size_t i) { row.mark_failed(i); });
+  }
 
   Ref errors(PyList_New(0));
   if (!errors) return nullptr;
   for (std::size_t s = 0; s < sat_count; ++s) {
-    const Failure& f = failures[s];
+    const Failure& f = findings[s].failure;
     if (f.empty()) continue;
     Ref entry(Py_BuildValue("(nnN)", static_cast<Py_ssize_t>(s), static_cast<Py_ssize_t>(f.time_index),
                             str_from_utf8_lossy(f.text)));
@@ -363,17 +411,17 @@ void mark_column_failed(const ObserveArrays& out, std::size_t observers, std::si
 
 // The part of every observer's row for the instants [begin, end): one propagation per instant.
 void observe_columns(const Predictor& predictor, const std::vector<Instant>& times, const std::vector<EnuFrame>& frames,
-                     std::size_t begin, std::size_t end, const ObserveArrays& out, Failure& failure, Decay& decay) {
+                     std::size_t begin, std::size_t end, const ObserveArrays& out, Findings& found) {
   const std::size_t time_count = times.size();
   for (std::size_t i = begin; i < end; ++i) {
     const Instant t = times[i];
     const auto teme = predictor.propagate(t);
     if (!teme) {
       mark_column_failed(out, frames.size(), time_count, i);
-      failure.note(i, t, teme.error().display());
+      found.failure.note(i, t, teme.error().display());
       continue;
     }
-    if (below_surface(teme->position_m)) decay.note(i, t);
+    if (below_surface(teme->position_m)) found.decay.note(i, t);
     const StateVector<Ecef> ecef = to_ecef(*teme, t);
     for (std::size_t o = 0; o < frames.size(); ++o) {
       const Observation seen = to_observation(to_enu(ecef, frames[o]));
@@ -436,21 +484,17 @@ PyObject* observe_many(PyObject* module, PyObject* const* args, Py_ssize_t nargs
   const std::vector<Instant> times = instants_of(times_ns);
   const ObserveArrays out{azimuth.data<double>(), elevation.data<double>(), range.data<double>(),
                           range_rate.data<double>(), failed.data<bool>()};
-  // One record per thread block, merged after each chunk.
-  std::vector<Failure> block_failures(*threads);
-  std::vector<Decay> block_decays(*threads);
-  Failure failure;
-  Decay decay;
+  // One record per thread block (blocks of a chunk run at once), merged at the end.
+  std::vector<Findings> block_findings(*threads);
   const std::size_t columns_per_chunk = kSamplesPerChunk / std::max<std::size_t>(frames.size(), 1);
   const bool done = run_chunked(time_count, columns_per_chunk, *threads, [&](std::size_t k, std::size_t begin, std::size_t end) {
-    observe_columns(predictor, times, frames, begin, end, out, block_failures[k], block_decays[k]);
+    observe_columns(predictor, times, frames, begin, end, out, block_findings[k]);
   });
   if (!done) return nullptr;
-  for (std::size_t k = 0; k < block_failures.size(); ++k) {
-    if (!block_failures[k].empty()) failure.note(block_failures[k].time_index, block_failures[k].time, block_failures[k].text);
-    decay.merge(block_decays[k]);
-  }
-  decay.apply(times, failure, [&](std::size_t i) { mark_column_failed(out, frames.size(), time_count, i); });
+  Findings found;
+  for (const Findings& f : block_findings) found.merge(f);
+  Failure& failure = found.failure;
+  found.decay.apply(times, failure, [&](std::size_t i) { mark_column_failed(out, frames.size(), time_count, i); });
 
   if (failure.empty()) return PyList_New(0);
   return Py_BuildValue("[(nN)]", static_cast<Py_ssize_t>(failure.time_index), str_from_utf8_lossy(failure.text));

@@ -25,7 +25,7 @@ PyObject* repr(PyObject* self) {
   std::string text = "Apsis(event=";
   text += kEventInfo.members[static_cast<unsigned>(apsis.event)];
   text += ", time=";
-  append_utc_instant(text, apsis.time);
+  append_datetime(text, apsis.time);
   text += ", altitude=";
   append_fixed(text, apsis.altitude_m, 0);
   text += "m)";

@@ -11,6 +11,8 @@ namespace satvane::py {
 // The shared IlluminationState member (Sunlit is 0, Eclipse 1).
 PyObject* to_py(ModuleState& state, IlluminationState value);
 
+// An instance holds the core's IlluminationWindow record.
+
 PyObject* make_illumination(ModuleState& state, Instant start, Instant end, IlluminationState value);
 
 PyMethodDef illumination_iter_method();

@@ -1,5 +1,7 @@
 #include "types/transits.hpp"
 
+#include <cmath>
+
 #include "area.hpp"
 #include "errors.hpp"
 #include "predictor.hpp"
@@ -31,6 +33,18 @@ using TransitIterClass = IteratorClass<TransitIter, wrap_transit, kIterTexts>;
 
 // ---- transits_iter ---------------------------------------------------------------------------
 
+// A minimum elevation in degrees. NaN is refused: no elevation compares with it, so every sample
+// would count as above it and each one would end as a pass too long to resolve.
+std::optional<double> arg_min_elevation_deg(PyObject* obj) {
+  const auto value = arg_f64(obj, "min_elevation_deg");
+  if (value && std::isnan(*value)) {
+    PyErr_SetString(PyExc_ValueError, "the minimum elevation is NaN");
+    note_parameter("min_elevation_deg");
+    return std::nullopt;
+  }
+  return value;
+}
+
 constexpr Param kTransitsParams[] = {{"observer"}, {"interval"}, {"min_elevation_deg"}};
 constexpr Param kTransitsOptions[] = {{"min_step", false},
                                       {"max_step", false},
@@ -48,7 +62,7 @@ PyObject* transits_iter(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
   if (!observer) return nullptr;
   const auto interval = arg_interval(state, parsed[1], "interval");
   if (!interval) return nullptr;
-  const auto min_elevation_deg = arg_f64(parsed[2], "min_elevation_deg");
+  const auto min_elevation_deg = arg_min_elevation_deg(parsed[2]);
   if (!min_elevation_deg) return nullptr;
   TransitIterOpts opts;
   if (!overlay_options(state, kTransitsSignature, parsed.values.data() + 3, opts.min_step, opts.max_step,
@@ -72,7 +86,7 @@ PyObject* detect_transit(PyObject* self, PyObject* const* args, Py_ssize_t nargs
   if (!t) return nullptr;
   const auto observer = arg_geodetic_point(state, parsed[1], "observer");
   if (!observer) return nullptr;
-  const auto min_elevation_deg = arg_f64(parsed[2], "min_elevation_deg");
+  const auto min_elevation_deg = arg_min_elevation_deg(parsed[2]);
   if (!min_elevation_deg) return nullptr;
   TransitIterOpts opts;
   if (!overlay_options(state, kDetectSignature, parsed.values.data() + 3, opts.walk_step, opts.max_transit_duration))

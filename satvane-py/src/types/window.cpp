@@ -52,9 +52,9 @@ PyObject* deprecated_duration_seconds(const Span& span) {
 void append_bounds(std::string& out, const char* prefix, Instant start, Instant end) {
   out += prefix;
   out += "start=";
-  append_utc_instant(out, start);
+  append_datetime(out, start);
   out += ", end=";
-  append_utc_instant(out, end);
+  append_datetime(out, end);
 }
 
 PyObject* repr_with_duration(const char* prefix, const Span& span) {

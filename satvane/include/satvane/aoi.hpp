@@ -1,286 +1,228 @@
-// Areas of interest on the Earth's surface and how far a point lies inside or outside them.
+// Area-of-interest windows: the stretches of time in which an area on the ground is within the
+// reach of a satellite's payload, in an interval (`aoi_iter_with_opts`) or around one instant
+// (`detect_aoi_with_opts`).
 //
-// The Earth is taken as a unit sphere: a latitude and longitude in degrees become a unit
-// vector, and every distance is a central angle in radians. Areas are validated once at
-// construction, precompute everything that does not depend on the queried point, and are
-// immutable values afterwards. Evaluating an offset never allocates.
+// The reach is a field of regard: a cone around nadir of half-angle `max_off_nadir`, the
+// largest nadir angle the payload can be slewed to. Its footprint is a spherical cap around the
+// sub-satellite point whose angular radius follows from the off-nadir angle and the satellite's
+// height. With the default `max_off_nadir` of zero the reach is the sub-satellite point itself,
+// and a window is a stretch in which the ground track lies inside the area. Two coverage rules:
+// `Any` (some part of the area within reach) and `Full` (all of it at once; this says nothing
+// about whether one image covers the area, which depends on the instrument's field of view).
+//
+// Model and accuracy:
+//   - The sub-satellite point is the geodetic latitude and longitude below the SGP4 position
+//     (TEME rotated to ECEF by the IAU 1982 sidereal angle, UTC standing in for UT1, no polar
+//     motion), taken as spherical coordinates like the area's own vertices: distances are
+//     central angles on a unit sphere (area.hpp), so an area's edge is where the ground track
+//     crosses it in latitude and longitude, not a distance on the ellipsoid.
+//   - The reach is the central angle at which a ray at the off-nadir angle meets a sphere of
+//     radius R = r - h below the satellite (r its distance from the Earth's centre, h its
+//     geodetic height), capped at the horizon: in the triangle of Earth centre, satellite and
+//     ground point the law of sines gives sin(η + reach) = (r / R) sin η.
+//   - Window edges are roots of the event value to the predictor's Refinement time tolerance
+//     (1 ms by default); SGP4 is evaluated at whole milliseconds, which bounds the edges to a
+//     few milliseconds whatever the tolerance.
+//   - After each outside sample the coarse scan strides the time the event value would need to
+//     climb back to zero at `max_sub_point_rate`, an upper bound on the sub-satellite point's
+//     angular rate: no window longer than `min_step` is stepped over, and far from the area
+//     the scan strides up to `max_step`. The bound covers the motion of the sub-satellite
+//     point; the reach also changes with the satellite's height, negligibly for near-circular
+//     orbits. A window shorter than `min_step` may be missed, and two windows separated by
+//     less than `walk_step` may be reported as one (the walk steps over the gap).
+//
+// Sources: SGP4 as in Vallado, Crawford, Hujsak and Kelso, "Revisiting Spacetrack Report #3"
+// (AIAA 2006-6753); WGS 84 constants from NIMA TR8350.2. The reach and the rate bound are
+// elementary spherical geometry, stated where they are computed.
 #pragma once
 
-#include <array>
-#include <concepts>
-#include <cstddef>
 #include <cstdint>
 #include <expected>
-#include <initializer_list>
-#include <numbers>
 #include <optional>
-#include <span>
-#include <string>
-#include <string_view>
 #include <utility>
-#include <variant>
-#include <vector>
 
+#include "satvane/area.hpp"
+#include "satvane/detect.hpp"
 #include "satvane/error.hpp"
+#include "satvane/predictor.hpp"
+#include "satvane/time.hpp"
 #include "satvane/vectors.hpp"
+#include "sgp4/elements.hpp"
 
-namespace satvane::aoi {
+namespace satvane {
 
-using satvane::kDegToRad;
-using satvane::kRadToDeg;
-
-// Unit vector (cos φ cos λ, cos φ sin λ, sin φ) of a latitude and longitude in degrees.
-Vec3 unit_vector(LatLon point);
-// Latitude in [-90, 90] and longitude in (-180, 180], degrees.
-LatLon lat_lon_from_unit(const Vec3& unit);
-// Central angle in [0, π] between two unit vectors, accurate at every separation.
-double angle_between(const Vec3& a, const Vec3& b);
-// Closer than 1e-9 rad: the same point for every purpose of an area.
-bool coincident(const Vec3& a, const Vec3& b);
-
-// ---- Construction failures -------------------------------------------------------------
-
-enum class ErrorKind : std::uint8_t {
-  TooFewVertices,
-  Latitude,
-  NotFinite,
-  AntipodalEdge,
-  LargerThanHemisphere,
-  EmptyRectangle,
-  CircleRadius,
+enum class Coverage : std::uint8_t {
+  Any = 0,   // some part of the area is within reach
+  Full = 1,  // every part of the area is within reach at once; needs a reach wider than the area
 };
 
-struct TooFewVertices {
-  std::size_t count;
-  friend bool operator==(const TooFewVertices&, const TooFewVertices&) = default;
-};
-struct LatitudeOutOfRange {
-  double value_deg;  // as given
-  friend bool operator==(const LatitudeOutOfRange&, const LatitudeOutOfRange&) = default;
-};
-struct NotFinite {
-  std::string_view what;  // e.g. "circle radius"
-  double value;
-  friend bool operator==(const NotFinite&, const NotFinite&) = default;
-};
-struct AntipodalEdge {
-  std::size_t index;  // 0-based; the closing edge is n - 1
-  friend bool operator==(const AntipodalEdge&, const AntipodalEdge&) = default;
-};
-struct LargerThanHemisphere {
-  double radius_deg;
-  friend bool operator==(const LargerThanHemisphere&, const LargerThanHemisphere&) = default;
-};
-struct EmptyRectangle {
-  double south_deg;
-  double north_deg;
-  friend bool operator==(const EmptyRectangle&, const EmptyRectangle&) = default;
-};
-struct CircleRadius {
-  double radius_deg;  // as given
-  friend bool operator==(const CircleRadius&, const CircleRadius&) = default;
+// Options of both searches; detect_aoi_with_opts reads only max_off_nadir, coverage, walk_step
+// and max_window_duration. Nothing is rejected: the off-nadir angle is resolved by
+// resolve_off_nadir and the steps are floored (step_bounds; walk_step at 1 s).
+struct AoiIterOpts {
+  Duration min_step = Duration::seconds(1);    // shortest coarse stride, and shortest window sure to be seen
+  Duration max_step = Duration::seconds(600);  // longest coarse stride, used far from the area
+  Duration walk_step = Duration::seconds(5);   // step of the walks from inside a window to its edges
+  Duration max_window_duration = Duration::seconds(3600);  // a longer window is a WindowTooLong error
+  double max_off_nadir = 0.0;                  // radians: half-angle of the field of regard
+  Coverage coverage = Coverage::Any;
+  bool skip_leading_partial = true;  // false: a window in progress at the start gets its true start
+  bool clamp_to_interval = false;    // true: a window in progress at either end is cut there
+  friend bool operator==(const AoiIterOpts&, const AoiIterOpts&) = default;
 };
 
-class Error {
+// The largest usable off-nadir angle: just short of a right angle (reach to the horizon).
+inline constexpr double kMaxOffNadir_rad = 1.5707963257948965;  // π/2 − 1e-9
+
+// NaN becomes 0; anything else is clamped into [0, π/2 − 1e-9] (so -inf means 0 and +inf a
+// reach to the horizon).
+double resolve_off_nadir(double off_nadir_rad);
+
+// Central angle (radians) from the sub-satellite point to where a ray at nadir angle
+// `off_nadir_rad` meets a sphere of radius `ground_radius_m` below a satellite at
+// `satellite_radius_m` from the centre; the horizon when the ray misses the sphere, and never
+// beyond it.
+double max_central_angle(double off_nadir_rad, double satellite_radius_m, double ground_radius_m);
+
+// An upper bound (rad/s, at least 1e-6) on how fast the sub-satellite point moves in latitude
+// and longitude taken as spherical coordinates: the orbital rate at perigee plus the Earth's
+// rotation, times 1.05 / (1 − f)² for the geodetic latitude's stretch and a margin.
+double max_sub_point_rate(const sgp4::Elements& elements);
+
+struct StepBounds {
+  Duration min_step;  // at least 1 ms
+  Duration max_step;  // at least min_step
+  friend bool operator==(const StepBounds&, const StepBounds&) = default;
+};
+
+// opts.min_step raised to 1 ms where it is 1 ms or less; opts.max_step raised to that.
+StepBounds step_bounds(const AoiIterOpts& opts);
+
+// The area search's coarse stride: after an outside sample of value v (radians), the time
+// |v| / max_rate in which the value could climb back to zero, in whole milliseconds, between
+// min_step and max_step; max_step when there is no outside sample at `now`.
+struct ProximityStep {
+  Duration min_step;
+  Duration max_step;
+  double max_rate;  // rad/s, from max_sub_point_rate
+
+  std::optional<Instant> next_time(Instant now, const EventSample* last) const;
+};
+
+// The sub-satellite point and the payload's reach around it at one instant.
+struct GroundReach {
+  LatLon sub_point;  // geodetic latitude and longitude, degrees
+  double reach;      // radians, max_central_angle of the off-nadir angle
+};
+
+[[nodiscard]] std::expected<GroundReach, Error> ground_reach(const Predictor& predictor, Instant t,
+                                                             double max_off_nadir_rad);
+
+// The event function of the area search, in radians: >= 0 exactly when the coverage rule
+// holds. Any: reach + the area's signed offset at the sub-satellite point. Full: reach − the
+// area's farthest distance from it. No derivative (refinement never takes a Newton step).
+template <area::Area A>
+class AreaInView {
  public:
-  // Alternatives in ErrorKind order, so the index is the kind.
-  using Detail = std::variant<TooFewVertices, LatitudeOutOfRange, NotFinite, AntipodalEdge,
-                              LargerThanHemisphere, EmptyRectangle, CircleRadius>;
+  // The off-nadir angle is resolved here (resolve_off_nadir).
+  AreaInView(const Predictor& predictor, A area, double max_off_nadir_rad, Coverage coverage)
+      : predictor_(predictor),
+        area_(std::move(area)),
+        max_off_nadir_(resolve_off_nadir(max_off_nadir_rad)),
+        coverage_(coverage) {}
 
-  template <class D>
-    requires std::constructible_from<Detail, D>
-  Error(D detail) : detail_(detail) {}
-
-  ErrorKind kind() const { return static_cast<ErrorKind>(detail_.index()); }
-  const Detail& detail() const { return detail_; }
-  std::string text() const;
-  // The same failure as the core library reports it (kind Aoi).
-  satvane::Error to_core() const { return satvane::Error::aoi(text()); }
-
-  friend bool operator==(const Error&, const Error&) = default;
-
- private:
-  Detail detail_;
-};
-
-// A point to query an area at, as a real position: the Latitude error for a latitude outside
-// [-90, 90] (or NaN), NotFinite ("point longitude") for a longitude that is not finite. The
-// offsets themselves answer NaN for such a point.
-std::expected<LatLon, Error> checked_point(LatLon point);
-
-// ---- Shapes ----------------------------------------------------------------------------
-
-// A spherical cap.
-class Circle {
- public:
-  static std::expected<Circle, Error> create(LatLon centre, double radius_deg);
-  // The circle whose centre_unit() and radius() these are, bit for bit (a saved circle).
-  static std::expected<Circle, Error> from_state(const Vec3& centre_unit, double radius_rad);
-
-  LatLon centre() const { return lat_lon_from_unit(centre_); }
-  const Vec3& centre_unit() const { return centre_; }
-  double radius() const { return radius_; }  // radians
-
-  // Radians: positive inside, negative outside, 0 on the rim; NaN for a point that is not
-  // a valid latitude/longitude.
-  double signed_angular_offset(LatLon point) const;
-
- private:
-  Circle(const Vec3& centre, double radius) : centre_(centre), radius_(radius) {}
-  Vec3 centre_;
-  double radius_;
-};
-
-// A latitude/longitude box running eastward from `west` by `span`, whose north and south
-// edges follow their parallels; or a band over every longitude (no meridian edges).
-class Rectangle {
- public:
-  static std::expected<Rectangle, Error> create(LatLon south_west, LatLon north_east);
-  static std::expected<Rectangle, Error> latitude_band(double south_deg, double north_deg);
-  // The box whose south(), north(), west() and span() these are, bit for bit (a saved box).
-  static std::expected<Rectangle, Error> from_state(double south, double north, double west,
-                                                    double span);
-
-  // Radians. `west` is in [-π, π); `span` is exactly 2π for a band.
-  double south() const { return south_; }
-  double north() const { return north_; }
-  double west() const { return west_; }
-  double span() const { return span_; }
-  bool is_band() const { return !edges_.has_value(); }
-
-  double signed_angular_offset(LatLon point) const;
-
- private:
-  struct Meridian {
-    Vec3 normal;     // eastward normal of the meridian's plane
-    Vec3 direction;  // equatorial direction of the half that carries the edge
-  };
-  struct Edges {
-    std::array<Vec3, 4> corners;        // SW, SE, NE, NW
-    std::array<Meridian, 2> meridians;  // west, east
-  };
-
-  static std::expected<Rectangle, Error> build(double south, double north, double west,
-                                               double span);
-  Rectangle(double south, double north, double west, double span);
-  bool in_longitude_range(double longitude) const;
-  double distance_to_meridian_edges(const Vec3& p) const;
-
-  std::optional<Edges> edges_;
-  double south_;
-  double north_;
-  double west_;
-  double span_;
-  // A bound within 1e-9 rad of a pole is the pole: no boundary there.
-  bool south_is_pole_;
-  bool north_is_pole_;
-  double sin_south_;
-  double sin_north_;
-};
-
-enum class FillRule : std::uint8_t {
-  NonZero,  // inside wherever the winding number is non-zero
-  EvenOdd,  // inside wherever the winding number is odd
-};
-
-// A closed ring of great-circle arcs that fits in a hemisphere.
-class Polygon {
- public:
-  // Consecutive repeats and a closing repeat of the first vertex are dropped. Fill rule NonZero.
-  static std::expected<Polygon, Error> create(std::span<const LatLon> vertices);
-  static std::expected<Polygon, Error> create(std::initializer_list<LatLon> vertices) {
-    return create(std::span<const LatLon>(vertices.begin(), vertices.size()));
+  SampleResult sample(Instant t) const {
+    const auto ground = ground_reach(predictor_, t, max_off_nadir_);
+    if (!ground) return std::unexpected(ground.error());
+    const double value = coverage_ == Coverage::Any
+                             ? ground->reach + area_.signed_angular_offset(ground->sub_point)
+                             : ground->reach - area::max_angular_distance(area_, ground->sub_point);
+    return EventSample{value, std::nullopt, t};
   }
-  // The polygon whose vertices() and fill_rule() these are, bit for bit (a saved polygon).
-  static std::expected<Polygon, Error> from_state(std::span<const Vec3> vertices, FillRule rule);
 
-  std::span<const Vec3> vertices() const { return vertices_; }
-  const Vec3& centre() const { return centre_; }
-  double radius() const { return radius_; }  // radians, of the cap around `centre` holding it
-  FillRule fill_rule() const { return fill_rule_; }
-  void set_fill_rule(FillRule rule) { fill_rule_ = rule; }
-
-  double signed_angular_offset(LatLon point) const;
+  const Predictor& predictor() const { return predictor_; }
+  const A& area() const { return area_; }
+  double max_off_nadir() const { return max_off_nadir_; }
+  Coverage coverage() const { return coverage_; }
 
  private:
-  // Edge k runs from vertex k to vertex k + 1 (the last one back to vertex 0).
-  struct Edge {
-    Vec3 normal;      // unit normal of the edge's great circle, v_k × v_(k+1)
-    Vec3 start_side;  // p · start_side >= 0 and p · end_side >= 0: the foot of p on the
-    Vec3 end_side;    // great circle lies on the arc itself
-  };
-
-  Polygon() = default;
-  // Edges, centre and radius of a ring of distinct unit vectors.
-  static std::expected<Polygon, Error> from_ring(std::vector<Vec3> ring);
-  double boundary_distance(const Vec3& p) const;
-  int winding_number(const Vec3& p, const Vec3& north_at_p) const;
-
-  std::vector<Vec3> vertices_;
-  std::vector<Edge> edges_;
-  Vec3 centre_;
-  double radius_ = 0.0;
-  FillRule fill_rule_ = FillRule::NonZero;
+  Predictor predictor_;
+  A area_;
+  double max_off_nadir_;  // resolved, radians
+  Coverage coverage_;
 };
 
-// ---- The area interface ----------------------------------------------------------------
+// Emits the debug event "aoi window detected" (target satvane::area, fields entry and exit).
+void report_aoi_window(const Window& window);
 
-template <class A>
-concept Area = requires(const A& area, LatLon point) {
-  { area.signed_angular_offset(point) } -> std::same_as<double>;
+// The windows in which an area is within reach, in time order, each once (positive windows
+// only, never the gaps). A failure (propagation, refinement, a window reaching
+// max_window_duration) is an item, and the scan goes on after it. Owns its copy of the
+// predictor and its area.
+template <area::Area A = area::AreaKind>
+class AoiIter {
+ public:
+  AoiIter(const Predictor& predictor, A area, TimeInterval interval, const AoiIterOpts& opts)
+      : windows_(WindowDetector<AreaInView<A>, ProximityStep>{
+            AreaInView<A>(predictor, std::move(area), opts.max_off_nadir, opts.coverage),
+            proximity_step(predictor, opts), interval, window_options(predictor, opts)}) {}
+
+  // Nothing once the interval is exhausted, on every later call too.
+  std::optional<WindowItem> next() {
+    auto item = windows_.next();
+    if (item && *item) report_aoi_window(**item);
+    return item;
+  }
+
+  const AreaInView<A>& function() const { return windows_.detector().function; }
+
+ private:
+  static ProximityStep proximity_step(const Predictor& predictor, const AoiIterOpts& opts) {
+    const StepBounds bounds = step_bounds(opts);
+    return {bounds.min_step, bounds.max_step, max_sub_point_rate(predictor.elements())};
+  }
+  static WindowOptions window_options(const Predictor& predictor, const AoiIterOpts& opts) {
+    return {predictor.refinement(), effective_walk_step(opts.walk_step), opts.max_window_duration,
+            true, opts.skip_leading_partial, opts.clamp_to_interval};
+  }
+
+  WindowIter<AreaInView<A>, ProximityStep> windows_;
 };
 
-// Distance from `point` to the farthest point of the area, radians in [0, π]: π less the
-// distance from the antipode to the area.
-template <Area A>
-double max_angular_distance(const A& area, LatLon point) {
-  const double antipode_offset =
-      area.signed_angular_offset({-point.latitude_deg, point.longitude_deg + 180.0});
-  if (antipode_offset != antipode_offset) return antipode_offset;  // NaN stays NaN
-  return std::numbers::pi + (antipode_offset < 0.0 ? antipode_offset : 0.0);
+// The windows of `area` in the interval [start, end), refined with the predictor's Refinement.
+// Nothing is sampled until the first next().
+template <area::Area A>
+[[nodiscard]] AoiIter<A> aoi_iter_with_opts(const Predictor& predictor, A area, TimeInterval interval,
+                                            const AoiIterOpts& opts = {}) {
+  return AoiIter<A>(predictor, std::move(area), interval, opts);
 }
 
-// Any shape, owned by value: what a search keeps for its lifetime.
-class AreaKind {
- public:
-  using Shape = std::variant<Circle, Rectangle, Polygon>;
-
-  AreaKind(Circle circle) : shape_(std::move(circle)) {}
-  AreaKind(Rectangle rectangle) : shape_(std::move(rectangle)) {}
-  AreaKind(Polygon polygon) : shape_(std::move(polygon)) {}
-
-  const Shape& shape() const { return shape_; }
-  double signed_angular_offset(LatLon point) const {
-    return std::visit([&](const auto& s) { return s.signed_angular_offset(point); }, shape_);
-  }
-  double max_angular_distance(LatLon point) const {
-    return aoi::max_angular_distance(*this, point);
-  }
-
- private:
-  Shape shape_;
+namespace detail {
+// An area read in place, for a search that ends before the area goes away.
+template <area::Area A>
+struct BorrowedArea {
+  const A* area;
+  double signed_angular_offset(LatLon point) const { return area->signed_angular_offset(point); }
 };
+}  // namespace detail
 
-// Any shape, borrowed: for a computation that ends before the shape goes away.
-class AreaRef {
-  using Shape = std::variant<const Circle*, const Rectangle*, const Polygon*>;
+// The window in progress at t, never cut (it may start and end anywhere within
+// max_window_duration of t), or nothing when the area is out of reach at t (a value of exactly
+// zero is within reach). Only reads the area during the call.
+template <area::Area A>
+[[nodiscard]] std::expected<std::optional<Window>, Error> detect_aoi_with_opts(const Predictor& predictor,
+                                                                              Instant t, const A& area,
+                                                                              const AoiIterOpts& opts = {}) {
+  AreaInView<detail::BorrowedArea<A>> function(predictor, {&area}, opts.max_off_nadir, opts.coverage);
+  const auto at_t = function.sample(t);
+  if (!at_t) return std::unexpected(at_t.error());
+  if (at_t->value < 0) return std::nullopt;
+  const auto edges = resolve_positive_window(function, t, opts.walk_step, opts.max_window_duration,
+                                             predictor.refinement());
+  if (!edges) return std::unexpected(edges.error());
+  const Window window{edges->start, edges->end, true};
+  report_aoi_window(window);
+  return window;
+}
 
- public:
-  AreaRef(const Circle& circle) : shape_(&circle) {}
-  AreaRef(const Rectangle& rectangle) : shape_(&rectangle) {}
-  AreaRef(const Polygon& polygon) : shape_(&polygon) {}
-  AreaRef(const AreaKind& area)
-      : shape_(std::visit([](const auto& s) -> Shape { return &s; }, area.shape())) {}
-
-  double signed_angular_offset(LatLon point) const {
-    return std::visit([&](const auto* s) { return s->signed_angular_offset(point); }, shape_);
-  }
-  double max_angular_distance(LatLon point) const {
-    return aoi::max_angular_distance(*this, point);
-  }
-
- private:
-  Shape shape_;
-};
-
-}  // namespace satvane::aoi
+}  // namespace satvane

@@ -115,7 +115,7 @@ struct Refinement {
   // `a` and `b` are the bracket ends in either order; `b` is the first point a Newton step
   // starts from. Allocates nothing except the text of a cost-function failure.
   template <roots::CostFunction Cost>
-  std::expected<double, roots::Error> solve(Cost&& cost, double a, double b) const;
+  [[nodiscard]] std::expected<double, roots::Error> solve(Cost&& cost, double a, double b) const;
 
   friend bool operator==(const Refinement&, const Refinement&) = default;
 };
@@ -127,7 +127,7 @@ class Bracket {
  public:
   // Ends evaluated and neither exactly zero: the bracket, or Unbracketed / FailedToConverge
   // (no iteration allowed).
-  static std::expected<Bracket, Error> open(const Refinement& refinement, const Point& a, const Point& b);
+  [[nodiscard]] static std::expected<Bracket, Error> open(const Refinement& refinement, const Point& a, const Point& b);
 
   // Either the converged time or the next time to evaluate.
   struct Next {
@@ -155,7 +155,7 @@ class Bracket {
 };
 
 template <CostFunction Cost>
-std::expected<Point, Error> evaluate(Cost& cost, double t) {
+[[nodiscard]] std::expected<Point, Error> evaluate(Cost& cost, double t) {
   auto sample = cost(t);
   if (!sample.has_value()) return std::unexpected(Error(CostFn{failure_text(sample.error())}));
   return Point{t, sample->value, sample->derivative};
@@ -164,7 +164,7 @@ std::expected<Point, Error> evaluate(Cost& cost, double t) {
 }  // namespace roots
 
 template <roots::CostFunction Cost>
-std::expected<double, roots::Error> Refinement::solve(Cost&& cost, double a, double b) const {
+[[nodiscard]] std::expected<double, roots::Error> Refinement::solve(Cost&& cost, double a, double b) const {
   const auto end_a = roots::evaluate(cost, a);
   if (!end_a) return std::unexpected(end_a.error());
   if (end_a->value == 0.0) return a;

@@ -1,11 +1,16 @@
 // UTC instants and signed durations with nanosecond resolution (no leap seconds: every
-// day has 86400 s), the real-valued time used by root finding, and fixed-step walks.
+// day has 86400 s), the real-valued time used by root finding, fixed-step walks, and the
+// texts of instants and durations.
 #pragma once
 
 #include <compare>
 #include <cstdint>
+#include <expected>
 #include <optional>
+#include <string>
 
+#include "satvane/error.hpp"
+#include "sgp4/civil.hpp"
 #include "sgp4/elements.hpp"
 
 namespace satvane {
@@ -122,13 +127,27 @@ class Instant {
 inline constexpr const char* kAddOverflowText = "`DateTime + TimeDelta` overflowed";
 inline constexpr const char* kSubOverflowText = "`DateTime - TimeDelta` overflowed";
 
+// t + d and t - d, or the overflow text as a Detect error: only a search computes instants
+// from a caller's durations (its limits), so only a search can meet this failure.
+[[nodiscard]] std::expected<Instant, Error> plus(Instant t, Duration d);
+[[nodiscard]] std::expected<Instant, Error> minus(Instant t, Duration d);
+
+// The one date-time text of every message and repr: "2024-03-01 12:00:05 UTC". The year has
+// at least four digits and a sign outside 0..9999 ("+10000-01-01 00:00:00 UTC",
+// "-0001-12-31 23:59:59 UTC"); a fractional second, when present, has 3, 6 or 9 digits.
+std::string format_datetime(Instant t);
+void append_datetime(std::string& out, Instant t);  // the same text, appended
+// Non-negative: "0s", "1h", "1h 30m", "2days", "1year 2months 3s 500ms"; negative: ISO 8601
+// seconds, "-PT60S", "-PT1.5S".
+std::string format_duration(Duration d);
+
 // Real-valued time: seconds since 1970-01-01T00:00:00 UTC.
 double datetime_to_f64(Instant t);
 // Total: NaN gives the Unix epoch, huge values saturate at the 64-bit nanosecond range.
 Instant f64_to_datetime(double seconds);
 
-// Days since 1970-01-01 of a proleptic Gregorian date (any month/day; not validated).
-std::int64_t days_from_civil(std::int64_t year, unsigned month, unsigned day);
+// Days since 1970-01-01 of a proleptic Gregorian date (month 1..12, day not validated).
+using sgp4::civil::days_from_civil;
 
 // Walk over [start, end) with a positive step.
 class DateTimeIter {

@@ -27,6 +27,6 @@ struct OmmError {
 // fault, just after the key for a duplicate key, just after the closing brace or bracket for
 // a missing field or a wrong array length. Lines are counted by '\n'; columns count bytes
 // from 1.
-std::expected<Elements, OmmError> read_omm_json(std::string_view json);
+[[nodiscard]] std::expected<Elements, OmmError> read_omm_json(std::string_view json);
 
 }  // namespace sgp4

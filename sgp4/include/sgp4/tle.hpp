@@ -50,7 +50,7 @@ struct TleError {
 // nanoseconds, so "20194.05493000" is 2020-07-12T01:19:05.952 UTC with no rounding. Two-digit
 // years 57-99 are 19xx, 00-56 are 20xx; a day outside the year gives the year error. The launch
 // designator becomes the OMM form ("98067A" -> "1998-067A"); a blank one gives none.
-std::expected<Elements, TleError> parse_tle(std::string_view name, std::string_view line_1,
-                                            std::string_view line_2);
+[[nodiscard]] std::expected<Elements, TleError> parse_tle(std::string_view name, std::string_view line_1,
+                                                          std::string_view line_2);
 
 }  // namespace sgp4
