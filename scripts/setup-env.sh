@@ -23,7 +23,7 @@ source .venv/bin/activate
 stamp=.venv/.deps-installed
 if [ ! -f "$stamp" ] || [ pyproject.toml -nt "$stamp" ]; then
   python -m pip install -q --upgrade pip
-  python -m pip install -q "scikit-build-core>=0.10" cmake ninja pytest hypothesis numpy sgp4 mypy skyfield skyfield-data matplotlib
+  python -m pip install -q "scikit-build-core>=0.10" cmake ninja pytest hypothesis numpy sgp4 mypy skyfield skyfield-data matplotlib pandas "dask[dataframe,distributed]"
   touch "$stamp"
 fi
 

@@ -10,7 +10,7 @@ from importlib import resources
 import pytest
 
 from satvane import Circle, Coverage, GeodeticPoint, IlluminationState, Interval, Polygon, Predictor, Tle
-from satvane.cli import compass, main
+from satvane.cli import compass, cut_passes, main
 
 UTC = dt.timezone.utc
 ISS_TEXT = resources.files("satvane").joinpath("data/iss.tle").read_text()
@@ -153,3 +153,68 @@ def test_module_entry_defaults_to_passes_and_keeps_now():
     assert now.returncode == 0 and now.stdout.startswith("ISS (ZARYA) at 2026-12-07 00:00:00 UTC\n")
     bad = subprocess.run(entry + ["--observer", "x", "0", "0"], capture_output=True, text=True)
     assert bad.returncode == 2 and "Traceback" not in bad.stderr and bad.stderr.count("\n") == 1
+
+
+# ---- screen ---------------------------------------------------------------------------------
+
+SCREEN_START = "2006-06-25T00:00Z"  # near the epochs of the catalogue
+
+
+@pytest.fixture
+def screen_files(tmp_path):
+    from catalog_data import DECAYED, TLES
+    (tmp_path / "catalog.tle").write_text("".join(f"{n}\n{a}\n{b}\n" for n, a, b in [*TLES, DECAYED]) + ISS_TEXT)
+    (tmp_path / "stations.csv").write_text("name,lat,lon,alt\nGreenwich,51.4779,-0.0015,46\nQuito,-0.22,-78.51,2850\n")
+    return tmp_path
+
+
+@pytest.mark.parametrize("output", ["passes.csv", "passes.parquet"])
+def test_screen_writes_the_batch_table(output, screen_files, capsys):
+    """The file holds the batch search's rows, with names for indices; no progress bar off a terminal."""
+    np = pytest.importorskip("numpy")
+    if output.endswith(".parquet"):
+        pytest.importorskip("pyarrow")
+    from satvane import Interval, batch, load_catalog
+    path = screen_files / output
+    code, _, err = run(["screen", str(screen_files / "catalog.tle"), "--observers", str(screen_files / "stations.csv"),
+                        "--start", SCREEN_START, "--hours", "12", "--min-elevation", "5", "--threads", "1",
+                        "-o", str(path)], capsys)
+    assert code == 0 and "screening [" not in err
+    catalog = load_catalog(str(screen_files / "catalog.tle"))
+    start = utc(SCREEN_START)
+    expected = batch.transits(catalog.predictors, [GeodeticPoint(51.4779, -0.0015, 46), GeodeticPoint(-0.22, -78.51, 2850)],
+                              Interval(start, start + dt.timedelta(hours=12)), 5.0,
+                              **cut_passes(dt.timedelta(hours=12)))
+    if output.endswith(".parquet"):
+        import pyarrow.parquet
+        rows = pyarrow.parquet.read_table(path).to_pylist()
+    else:
+        import csv
+        rows = list(csv.DictReader(path.open()))
+    assert len(rows) == len(expected.passes) > 0
+    for row, s, o, aos in zip(rows, expected.passes.satellite, expected.passes.observer, expected.passes.aos):
+        assert (row["satellite"], row["observer"]) == (catalog.names[s], ["Greenwich", "Quito"][o])
+        assert np.datetime64(row["aos"].rstrip("Z")) == aos.astype("datetime64[ms]")
+    failed = [line for line in err.splitlines() if line.startswith("MINOTAUR R/B: from 2006-06-25T00:00:00Z: ")]
+    assert len(failed) == 1  # long decayed: named once, and the rest goes on
+
+
+@pytest.mark.parametrize("argv, message", [
+    (["{tmp}/missing.tle"], "cannot read {tmp}/missing.tle: No such file or directory"),
+    (["{tmp}/empty.tle"], "holds no element sets"),
+    (["{tmp}/catalog.tle", "--observers", "{tmp}/missing.csv"], "cannot read {tmp}/missing.csv"),
+    (["{tmp}/catalog.tle", "--observers", "{tmp}/far.csv"], "far.csv, line 2: latitude 95 is outside [-90, 90] degrees"),
+    (["{tmp}/catalog.tle", "--observers", "{tmp}/header.csv"], "header.csv holds no observers"),
+    (["{tmp}/catalog.tle", "--min-elevation", "nan"], "--min-elevation: must be a number of degrees from -90 to 90"),
+    (["{tmp}/catalog.tle", "--threads", "0"], "--threads: must be at least 1"),
+])
+def test_screen_bad_input_is_one_line(argv, message, screen_files, capsys):
+    (screen_files / "empty.tle").write_text("\n")
+    (screen_files / "far.csv").write_text("name,lat,lon,alt\nNowhere,95,0,0\n")
+    (screen_files / "header.csv").write_text("name,lat,lon,alt\n")
+    argv = [a.format(tmp=screen_files) for a in argv]
+    if "--observers" not in argv:
+        argv += ["--observers", str(screen_files / "stations.csv")]
+    code, out, err = run(["screen", *argv], capsys)
+    assert code != 0 and out == ""
+    assert err.count("\n") == 1 and message.format(tmp=screen_files) in err, err

@@ -1,6 +1,6 @@
 # The extension module satvane._batch, used through satvane.batch and satvane._pickle.
 import datetime
-from typing import Any, Sequence
+from typing import Any, Callable, Sequence
 
 from satvane._satvane import GeodeticPoint, Interval, Predictor
 
@@ -16,3 +16,6 @@ def mask_passes(predictor: Predictor, observer: GeodeticPoint, interval: Any,
                 max_step: datetime.timedelta | None = None, walk_step: datetime.timedelta | None = None,
                 max_transit_duration: datetime.timedelta | None = None, skip_leading_partial: bool | None = None,
                 clamp_to_interval: bool | None = None) -> list[Interval]: ...
+def transits(predictors: Sequence[Predictor], observers: Sequence[GeodeticPoint], interval: Any,
+             min_elevation_deg: float, threads: int, progress: Callable[[int, int], object] | None,
+             **options: Any) -> tuple[tuple[Any, ...], list[tuple[int, int | None, int, str]]]: ...

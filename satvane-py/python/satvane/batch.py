@@ -19,16 +19,19 @@ as UTC) or a sequence of `datetime` objects in `datetime.timezone.utc`.
 from __future__ import annotations
 
 import datetime as _dt
+import importlib
 import math
 import os
 import types
-from typing import TYPE_CHECKING, Iterable, NamedTuple, Sequence, Union
+from typing import TYPE_CHECKING, Any, Callable, Iterable, NamedTuple, Sequence, Union
 
 from satvane import _batch
 from satvane._satvane import GeodeticPoint, Predictor
 
 if TYPE_CHECKING:
     import numpy as np
+
+    from satvane import IntervalRange
 
 # A datetime64 array, UTC datetimes, or one UTC datetime.
 Times = Union["np.ndarray", Iterable[_dt.datetime], _dt.datetime]
@@ -161,3 +164,98 @@ def observe(predictor: Predictor, observers: Sequence[GeodeticPoint], times: Tim
     errors = _batch.observe(predictor, observers, ns, azimuth, elevation, range_m, range_rate, failed,
                             default_threads() if threads is None else threads)
     return LookAngles(azimuth, elevation, range_m, range_rate, failed, errors)
+
+
+# ---------------------------------------------------------------------------------------------
+# The batch pass search
+
+PASS_COLUMNS = ("satellite", "observer", "aos", "peak", "los", "peak_elevation_deg", "aos_azimuth_deg",
+                "peak_azimuth_deg", "los_azimuth_deg", "peak_range_m", "sunlit_at_peak", "cut")
+# A failure as the extension reports it: satellite, observer (None: the whole satellite), ns, text.
+ErrorRow = tuple[int, Union[int, None], int, str]
+ERROR_COLUMNS = ("satellite", "observer", "time", "text")
+_DTYPES = ("int64", "int64", "datetime64[ns]", "datetime64[ns]", "datetime64[ns]", "float64", "float64",
+           "float64", "float64", "float64", "bool", "bool")
+
+
+class Table:
+    """Named NumPy columns of equal length: `table.aos`, `table["aos"]`, `len(table)`."""
+
+    def __init__(self, columns: dict[str, np.ndarray]) -> None:
+        self.columns = columns
+
+    def __getattr__(self, name: str) -> np.ndarray:
+        try:
+            column: np.ndarray = self.__dict__["columns"][name]
+            return column
+        except KeyError:
+            raise AttributeError(name) from None
+
+    def __getitem__(self, name: str) -> np.ndarray:
+        return self.columns[name]
+
+    def __len__(self) -> int:
+        return len(next(iter(self.columns.values())))
+
+    def __eq__(self, other: object) -> bool:
+        if not isinstance(other, Table) or list(self.columns) != list(other.columns):
+            return NotImplemented
+        return all(bool(_numpy().array_equal(a, other.columns[name])) for name, a in self.columns.items())
+
+    def __repr__(self) -> str:
+        return f"<{type(self).__name__} of {len(self)} rows: {', '.join(self.columns)}>"
+
+    def to_pandas(self) -> Any:
+        """The table as a pandas DataFrame (times stay datetime64[ns], UTC)."""
+        try:  # by name: pandas ships no type information
+            pandas = importlib.import_module("pandas")
+        except ImportError:
+            raise ImportError("to_pandas() needs pandas: install it with pip install pandas") from None
+        return pandas.DataFrame(self.columns)
+
+
+class Passes(NamedTuple):
+    """What `transits` found: a pass table and an error table."""
+
+    passes: Table
+    """One row per pass (see `PASS_COLUMNS`), sorted by satellite, observer, AoS."""
+    errors: Table
+    """One row per failure: satellite index, observer index (-1 when the whole satellite failed),
+    time (from which a failed satellite's passes are missing; for a pair, the start of the stretch
+    whose search failed) and text."""
+
+
+def transits(predictors: Iterable[Predictor], observers: Iterable[GeodeticPoint], interval: IntervalRange,
+             min_elevation_deg: float, *, threads: int | None = None,
+             progress: Callable[[int, int], object] | None = None, **options: Any) -> Passes:
+    """The passes of every satellite over every observer in `interval`, one row per pass.
+
+    Per satellite-observer pair these are the passes of `Predictor.transits_iter` with the same
+    keyword options (`min_step`, `max_step`, `walk_step`, `max_transit_duration`,
+    `skip_leading_partial`, `clamp_to_interval`), with edges within the predictor's time
+    tolerance, each with its peak as `Predictor.max_elevation` finds it. Each satellite is
+    propagated once per grid time for every observer, and stretches in which it cannot rise to
+    the minimum are skipped. `interval` is anything with `start` and `end` datetimes (UTC).
+    `progress`, if given, is called as progress(satellites_done, satellites) a few times a
+    second. A satellite whose propagation fails, or that sinks below the Earth's surface, keeps
+    its passes up to then and has a row in the error table; the rest go on.
+    """
+    numpy = _numpy()
+    observers = tuple(observers)
+    _check_observers(observers)
+    columns, errors = _batch.transits(tuple(predictors), observers, interval, min_elevation_deg,
+                                      default_threads() if threads is None else threads, progress, **options)
+    passes = Table({name: numpy.frombuffer(data, dtype=numpy.int64 if dtype.startswith("datetime") else dtype)
+                    .view(dtype) for name, data, dtype in zip(PASS_COLUMNS, columns, _DTYPES)})
+    return Passes(passes, error_table(errors))
+
+
+def error_table(errors: Sequence[ErrorRow]) -> Table:
+    """The error table of `Passes` from (satellite, observer or None, time in ns, text) rows."""
+    numpy = _numpy()
+    return Table({
+        "satellite": numpy.array([e[0] for e in errors], dtype=numpy.int64),
+        "observer": numpy.array([-1 if e[1] is None else e[1] for e in errors], dtype=numpy.int64),
+        "time": numpy.array([e[2] for e in errors], dtype=numpy.int64).view("datetime64[ns]"),
+        "text": numpy.array([e[3] for e in errors], dtype=object),
+    })

@@ -4,6 +4,7 @@
     visible  the passes the observer can see with the eye: satellite sunlit, sky dark
     now      where the satellite is now and how the observer sees it
     aoi      when an area on the ground is within reach of the satellite's payload
+    screen   every pass of a whole catalogue over many observers, as a CSV or Parquet table
 
 Without --tle the commands use the element set bundled with the package (an example set with the
 ISS's orbit, epoch 2026-12-06, not an official one: pass a current TLE for real predictions); without
@@ -15,20 +16,27 @@ from __future__ import annotations
 import argparse
 import csv
 import datetime as dt
+import importlib
 import json
 import os
 import sys
 import zoneinfo
 from collections.abc import Collection
 from importlib import resources
-from typing import Any, NamedTuple, NoReturn
+from typing import TYPE_CHECKING, Any, NamedTuple, NoReturn, TextIO
 
 from satvane import (Circle, Coverage, Elements, GeodeticPoint, IlluminationState, Interval, Polygon, Predictor,
                      Rectangle, Tle)
 from satvane.catalog import Catalog, load_catalog
 from satvane.horizon import HorizonMask
 from satvane.passes import LookPoint, Pass, passes
+from satvane.catalog import Catalog, load_catalog
 from satvane.sun import twilight_deg
+
+if TYPE_CHECKING:
+    import numpy as np
+
+    from satvane.batch import Table
 
 UTC = dt.timezone.utc
 GREENWICH = GeodeticPoint(51.4779, -0.0015, 46.0)
@@ -360,13 +368,18 @@ def prepare(args: argparse.Namespace) -> Search:
     return Search(satellite, observer, observer_name, start, end, args.mask or args.min_elevation)
 
 
+def cut_passes(span: dt.timedelta) -> dict[str, Any]:
+    """The search options of `passes`, `visible` and `screen`: a pass in progress at either end of a
+    search `span` long is cut there (and flagged), never skipped."""
+    return dict(skip_leading_partial=False, clamp_to_interval=True, max_transit_duration=span + dt.timedelta(minutes=1))
+
+
 def find(search: Search, args: argparse.Namespace) -> list[Pass]:
     """The passes in [start, end). A pass in progress at either end is cut there rather than
     skipped, so that a satellite that never sets (a geostationary one) shows as one pass over the
     whole span instead of an error."""
     found = passes(search.satellite.predictor, search.observer, Interval(search.start, search.end), search.horizon,
-                   twilight=getattr(args, "twilight", -6.0), skip_leading_partial=False, clamp_to_interval=True,
-                   max_transit_duration=search.end - search.start + dt.timedelta(minutes=1))
+                   twilight=getattr(args, "twilight", -6.0), **cut_passes(search.end - search.start))
     return [p for p in found if p.visible] if args.command == "visible" else found
 
 
@@ -552,6 +565,141 @@ def run_aoi(args: argparse.Namespace) -> None:
 
 
 # ---------------------------------------------------------------------------------------------
+# screen
+
+
+def read_catalog(path: str) -> Catalog:
+    try:
+        catalog = load_catalog(os.fspath(path))
+    except OSError as error:
+        raise InputError(f"cannot read {path}: {error.strerror or error}") from None
+    except ValueError as error:
+        raise InputError(str(error)) from None
+    if catalog.refused:
+        first = catalog.refused[0]
+        print(f"{path}: {catalog.refused_count} records refused, the first (record {first.record},"
+              f" line {first.line}): {first.error}", file=sys.stderr)
+    return catalog
+
+
+def read_observers(path: str) -> tuple[list[str], list[GeodeticPoint]]:
+    """Observers from CSV rows name,latitude_deg,longitude_deg,altitude_m (a header row may come first)."""
+    try:
+        with open(path, encoding="utf-8-sig", newline="") as f:
+            rows = list(csv.reader(f))
+    except (OSError, UnicodeDecodeError) as error:
+        raise InputError(f"cannot read {path}: {getattr(error, 'strerror', None) or error}") from None
+    names: list[str] = []
+    points: list[GeodeticPoint] = []
+    for line, row in enumerate(rows, 1):
+        if not row or not "".join(row).strip():
+            continue
+        if len(row) != 4:
+            raise InputError(f"{path}, line {line}: expected name,latitude,longitude,altitude, not {len(row)} fields")
+        try:
+            latitude_deg, longitude_deg, altitude_m = (float(v) for v in row[1:])
+        except ValueError:
+            if line == 1 and not points:
+                continue  # the header row
+            raise InputError(f"{path}, line {line}: latitude, longitude and altitude must be numbers") from None
+        try:
+            point, _ = observer_point([latitude_deg, longitude_deg, altitude_m])
+        except InputError as error:
+            raise InputError(f"{path}, line {line}: {str(error).removeprefix('--observer: ')}") from None
+        names.append(row[0].strip())
+        points.append(point)
+    if not points:
+        raise InputError(f"{path} holds no observers")
+    return names, points
+
+
+def threads(text: str) -> int:
+    value = int(text)
+    if value < 1:
+        raise argparse.ArgumentTypeError(f"must be at least 1, not {text}")
+    return value
+
+
+class ProgressBar:
+    """A one-line bar on the terminal's standard error; nothing when it is not a terminal."""
+
+    def __init__(self, stream: TextIO = sys.stderr, width: int = 30):
+        self.stream = stream if stream.isatty() else None
+        self.width = width
+
+    def __call__(self, done: int, total: int) -> None:
+        if self.stream is None:
+            return
+        filled = self.width * done // max(total, 1)
+        self.stream.write(f"\rscreening [{'#' * filled}{'.' * (self.width - filled)}] {done}/{total} satellites")
+        self.stream.flush()
+
+    def close(self) -> None:
+        if self.stream is not None:
+            self.stream.write("\n")
+
+
+def screen_columns(passes: Table, satellite_names: list[str], observer_names: list[str]) -> dict[str, list[Any]]:
+    """The pass table with names for indices and ISO 8601 times (to the millisecond)."""
+    def iso_ms_column(times: np.ndarray) -> list[str]:
+        return [f"{t}Z" for t in times.astype("datetime64[ms]")]
+    return {
+        "satellite": [satellite_names[i] for i in passes.satellite],
+        "observer": [observer_names[i] for i in passes.observer],
+        "aos": iso_ms_column(passes.aos), "peak": iso_ms_column(passes.peak), "los": iso_ms_column(passes.los),
+        **{name: [round(float(v), 4) for v in passes[name]]
+           for name in ("peak_elevation_deg", "aos_azimuth_deg", "peak_azimuth_deg", "los_azimuth_deg")},
+        "peak_range_m": [round(float(v), 1) for v in passes.peak_range_m],
+        "sunlit_at_peak": passes.sunlit_at_peak.tolist(),
+        "cut": passes.cut.tolist(),
+    }
+
+
+def write_table(columns: dict[str, list[Any]], output: str) -> None:
+    if output.endswith(".parquet"):
+        try:  # by name: pyarrow ships no type information
+            pyarrow = importlib.import_module("pyarrow")
+            parquet = importlib.import_module("pyarrow.parquet")
+        except ImportError:
+            raise InputError("writing Parquet needs pyarrow: pip install pyarrow") from None
+        parquet.write_table(pyarrow.table(columns), output)
+        return
+    try:
+        f = sys.stdout if output == "-" else open(output, "w", encoding="utf-8", newline="")
+    except OSError as error:
+        raise InputError(f"cannot write {output}: {error.strerror or error}") from None
+    try:
+        writer = csv.writer(f)
+        writer.writerow(columns)
+        writer.writerows(zip(*columns.values()))
+    finally:
+        if f is not sys.stdout:
+            f.close()
+
+
+def run_screen(args: argparse.Namespace) -> None:
+    from satvane import batch
+    catalog = read_catalog(args.catalog)
+    observer_names, observers = read_observers(args.observers)
+    start = args.start or dt.datetime.now(UTC).replace(microsecond=0)
+    try:
+        end = start + dt.timedelta(hours=args.hours)
+    except OverflowError:
+        raise InputError("the search would run past the year 9999") from None
+    bar = ProgressBar()
+    try:
+        found = batch.transits(catalog.predictors, observers, Interval(start, end), args.min_elevation,
+                               threads=args.threads, progress=bar, **cut_passes(end - start))
+    finally:
+        bar.close()
+    write_table(screen_columns(found.passes, catalog.names, observer_names), args.output)
+    errors = found.errors
+    for s, o, t, text in zip(errors.satellite, errors.observer, errors.time, errors.text):
+        who = catalog.names[s] + ("" if o < 0 else f" over {observer_names[o]}")
+        print(f"{who}: from {str(t.astype('datetime64[s]'))}Z: {text}", file=sys.stderr)
+
+
+# ---------------------------------------------------------------------------------------------
 # Parser
 
 
@@ -633,6 +781,23 @@ def parser(prog: str = PROG) -> argparse.ArgumentParser:
     aoi.add_argument("--start", type=utc_time, help="ISO 8601 start, UTC unless it names an offset (default: now)")
     aoi.add_argument("--hours", type=hours, default=24.0, help="length of the search in hours (default: 24)")
     aoi.set_defaults(run=run_aoi)
+
+    screen = commands.add_parser("screen", help="every pass of a catalogue over many observers, as a table",
+                                 description="Every pass of every satellite of CATALOG (TLE, OMM JSON or OMM CSV)"
+                                 " over every observer: one row per pass with AoS, peak and LoS, azimuths, peak"
+                                 " elevation and range, sunlight at the peak, and whether the pass was cut by the"
+                                 " search's ends. Satellites that fail or decay are named on standard error.")
+    screen.add_argument("catalog", metavar="CATALOG", help="catalogue file")
+    screen.add_argument("--observers", required=True, metavar="FILE",
+                        help="CSV of name,latitude,longitude,altitude (degrees, metres); a header row is allowed")
+    screen.add_argument("--start", type=utc_time, help="ISO 8601 start, UTC unless it names an offset (default: now)")
+    screen.add_argument("--hours", type=hours, default=24.0, help="length of the search in hours (default: 24)")
+    screen.add_argument("--min-elevation", type=elevation_deg, default=10.0, metavar="DEG",
+                        help="minimum elevation in degrees (default: 10)")
+    screen.add_argument("--threads", type=threads, default=None, help="worker threads (default: every core)")
+    screen.add_argument("-o", "--output", default="-", metavar="FILE",
+                        help="CSV file, or Parquet when it ends in .parquet (needs pyarrow); default: standard output")
+    screen.set_defaults(run=run_screen)
     return top
 
 
@@ -647,6 +812,9 @@ def main(argv: list[str] | None = None, prog: str = PROG) -> int:
     except InputError as error:
         print(f"{top.prog}: {error}", file=sys.stderr)
         return 2
+    except ImportError as error:  # an optional package the command needs (NumPy for screen)
+        print(f"{top.prog}: {error}", file=sys.stderr)
+        return 1
     except (ValueError, RuntimeError, OverflowError) as error:  # an element set SGP4 cannot use there
         print(f"{top.prog}: {error}", file=sys.stderr)
         return 1

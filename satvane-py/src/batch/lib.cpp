@@ -44,6 +44,8 @@ PyMethodDef module_methods[] = {
         "observe", "observe(predictor, observers, times_ns, azimuth_deg, elevation_deg, range_m, range_rate_m_s, "
                    "failed)\n--\n\n"
                    "Fill the arrays with what every observer sees at every instant (see satvane.batch)."),
+    fastcall_method<screen_transits>("transits", "transits(predictors, observers, interval, min_elevation_deg, threads, progress, *, "
+                                                 "transit options)\n--\n\nThe batch pass search (see satvane.batch.transits)."),
     fastcall_method<pickle_state>("pickle_state",
                                   "pickle_state(obj)\n--\n\nThe exact state of a value object, as plain values."),
     fastcall_method<from_pickle_state>(

@@ -117,12 +117,8 @@ std::vector<Instant> instants_of(const ArrayArg& times_ns) {
   return times;
 }
 
-// Predictor instances, owned by the tuple so that nothing can free them while the loops run
-// without the interpreter lock.
-struct PredictorsArg {
-  Ref owner;
-  std::vector<const Predictor*> predictors;
-};
+}  // namespace
+
 bool get_predictors(ModuleState& state, PyObject* obj, const char* param, PredictorsArg& out) {
   out.owner = Ref(PySequence_Tuple(obj));
   if (!out.owner) {
@@ -138,6 +134,8 @@ bool get_predictors(ModuleState& state, PyObject* obj, const char* param, Predic
   }
   return true;
 }
+
+namespace {
 
 // ---- Failures ------------------------------------------------------------------------------
 
@@ -255,6 +253,8 @@ bool run_chunked(std::size_t count, std::size_t per_chunk, std::size_t threads, 
   return true;
 }
 
+}  // namespace
+
 std::optional<std::size_t> arg_threads(PyObject* obj) {
   const auto threads = arg_u64(obj, "threads");
   if (!threads) return std::nullopt;
@@ -265,6 +265,8 @@ std::optional<std::size_t> arg_threads(PyObject* obj) {
   }
   return static_cast<std::size_t>(std::min<std::uint64_t>(*threads, 256));
 }
+
+namespace {
 
 void put(double* out, const Vec3& v) {
   out[0] = v.x;

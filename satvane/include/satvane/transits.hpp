@@ -65,6 +65,12 @@ class TransitStep {
 
   std::optional<Instant> next_time(Instant now, const EventSample* last) const;
 
+  // The bounds the stride rests on, for screens that skip whole stretches of time: the largest
+  // central angle between the observer and the sub-satellite point at which the satellite can
+  // stand at the minimum elevation (pi or more: always), and the highest rate of that angle.
+  double visible_angle_rad() const { return visible_angle_rad_; }
+  double max_ground_rate_rad_s() const { return max_ground_rate_rad_s_; }
+
  private:
   double central_angle_rad(double elevation_rad, double satellite_radius_m) const;
   // The shortest time in which the satellite, now at this elevation, can reach the minimum.

@@ -1,0 +1,453 @@
+#include "satvane/screening.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <expected>
+#include <numbers>
+#include <system_error>
+#include <tuple>
+#include <utility>
+
+#include "satvane/frames.hpp"
+#include "satvane/illumination.hpp"
+
+namespace satvane {
+namespace {
+
+// Half a grid step of ground travel is the margin added to the visible angle: a larger margin
+// widens the stretches searched, a smaller one makes the grid finer.
+constexpr double kGridMargin_rad = 8.0 * kDegToRad;
+constexpr std::int64_t kShortestGridStep_s = 10;
+constexpr std::int64_t kLongestGridStep_s = 600;
+// Precision of the decay instant, in whole seconds (a decay is reported at most this late).
+constexpr std::int64_t kDecayPrecision_s = 1;
+
+Duration grid_step(double max_ground_rate_rad_s) {
+  const double step_s = 2.0 * kGridMargin_rad / max_ground_rate_rad_s;
+  if (!(step_s >= double(kShortestGridStep_s))) return Duration::seconds(kShortestGridStep_s);
+  return Duration::seconds(std::min(std::int64_t(step_s), kLongestGridStep_s));
+}
+
+Vec3 unit(const Vec3& v) {
+  const double n = norm(v);
+  return {v.x / n, v.y / n, v.z / n};
+}
+
+// Inside the WGS84 ellipsoid. TEME and ECEF differ by a rotation about the polar axis, under
+// which the ellipsoid is unchanged, so the TEME position answers this directly.
+bool below_surface(const Vec3& r_m) {
+  return r_m.x * r_m.x + r_m.y * r_m.y + r_m.z * r_m.z / kWgs84OneMinusE2 < kWgs84A2_m2;
+}
+
+// The first instant below the surface, to within two seconds, between one above it and one below
+// it (or failing, which the decay would explain as well).
+Instant decay_instant(const Predictor& predictor, Instant above, Instant below) {
+  while ((below - above).whole_seconds() > kDecayPrecision_s) {
+    const Instant mid = *above.checked_add(Duration::seconds((below - above).whole_seconds() / 2));
+    const auto state = predictor.propagate(mid);
+    (state && !below_surface(state->position_m) ? above : below) = mid;
+  }
+  return below;
+}
+
+// The elevation rate as an event function of its own, for the peak: it falls through zero there.
+struct ElevationRate {
+  const ElevationAboveMin& elevation;
+  SampleResult sample(Instant t) const {
+    auto at = elevation.sample(t);
+    if (!at) return at;
+    return EventSample{*at->derivative, std::nullopt, t};
+  }
+};
+
+// The row of one pass, or the error that stopped it.
+std::expected<ScreenedPass, Error> describe(const Predictor& predictor, const GeodeticPoint& observer, Transit transit) {
+  const auto peak = max_elevation_with_opts(predictor, {transit.aos, transit.los}, observer);
+  if (!peak) return std::unexpected(peak.error());
+  const auto at_aos = predictor.observe_at(transit.aos, observer);
+  if (!at_aos) return std::unexpected(at_aos.error());
+  const auto at_los = predictor.observe_at(transit.los, observer);
+  if (!at_los) return std::unexpected(at_los.error());
+  const auto light = predictor.illumination_state(peak->time);
+  if (!light) return std::unexpected(light.error());
+  const Observation& top = peak->observation;
+  return ScreenedPass{0,
+                      0,
+                      transit.aos,
+                      peak->time,
+                      transit.los,
+                      top.elevation_rad,
+                      at_aos->azimuth_rad,
+                      top.azimuth_rad,
+                      at_los->azimuth_rad,
+                      top.range_m,
+                      *light == IlluminationState::Sunlit,
+                      false};
+}
+
+}  // namespace
+
+// The interpolated elevation seen by one observer: the sine of the elevation less the
+// minimum's, no trigonometry per sample. Offsets are seconds since the interval start.
+SatelliteScreen::Scan::Scan(const SatelliteScreen& screen, const EnuFrame& frame, Instant start, double grid_step_s,
+                            double min_elevation_rad, double step_s)
+    : screen(screen), origin_m(frame.origin_m),
+      up{frame.cos_lat * frame.cos_lon, frame.cos_lat * frame.sin_lon, frame.sin_lat}, start(start),
+      grid_step_s(grid_step_s), sin_min(std::sin(min_elevation_rad)), step_s(step_s) {}
+
+double SatelliteScreen::Scan::height(double x_s) const {
+  const Vec3 r = screen.position_at(x_s, grid_step_s);
+  const Vec3 d{r.x - origin_m.x, r.y - origin_m.y, r.z - origin_m.z};
+  return dot(d, up) / norm(d) - sin_min;
+}
+
+double SatelliteScreen::Scan::offset_s(Instant t) const { return (t - start).as_seconds_f64(); }
+
+Instant SatelliteScreen::Scan::instant(double x_s) const { return f64_to_datetime(datetime_to_f64(start) + x_s); }
+
+// The row of a pass whose edges are known: its peak is where the elevation rate falls through
+// zero, refined by the real propagator (max_elevation's rule); a pass clamped while still rising
+// or already falling peaks at that end.
+std::expected<ScreenedPass, Error> SatelliteScreen::describe_fast(const Predictor& predictor,
+                                                                 const ElevationAboveMin& elevation,
+                                                                 const GeodeticPoint& observer, Transit transit,
+                                                                 const Scan& scan) {
+  // The highest scan sample of the interpolated elevation, then the real elevation rate's zero
+  // next to it; a peak at an end of a clamped pass is that end.
+  const double aos_s = scan.offset_s(transit.aos);
+  const double los_s = scan.offset_s(transit.los);
+  double best_s = aos_s;
+  double best = scan.height(aos_s);
+  for (double x = aos_s + scan.step_s; x < los_s; x += scan.step_s) {
+    if (const double h = scan.height(x); h > best) best = h, best_s = x;
+  }
+  if (scan.height(los_s) > best) best_s = los_s;
+  // Widened while the interpolation's peak is off the real one (on flat peaks of slow satellites).
+  Instant peak_time = best_s == aos_s ? transit.aos : transit.los;
+  bool settled = false;
+  for (double reach_s = scan.step_s; !settled && reach_s < 128 * scan.step_s; reach_s *= 4) {
+    const Instant from = best_s - reach_s > aos_s ? scan.instant(best_s - reach_s) : transit.aos;
+    const Instant to = best_s + reach_s < los_s ? scan.instant(best_s + reach_s) : transit.los;
+    const auto rise = elevation.sample(from);
+    if (!rise) return std::unexpected(rise.error());
+    const auto fall = elevation.sample(to);
+    if (!fall) return std::unexpected(fall.error());
+    if (*rise->derivative > 0 && *fall->derivative < 0) {
+      ElevationRate rate{elevation};
+      const auto root = refine_crossing(rate, predictor.refinement(), from, to);
+      if (!root) break;
+      peak_time = *root;
+      settled = true;
+    } else if (best_s == aos_s || best_s == los_s) {
+      settled = true;  // highest at an end of a clamped pass
+    }
+  }
+  if (!settled) return describe(predictor, observer, transit);  // the full scan
+  const auto top = predictor.observe_at(peak_time, observer);
+  if (!top) return std::unexpected(top.error());
+  const auto at_aos = predictor.observe_at(transit.aos, observer);
+  if (!at_aos) return std::unexpected(at_aos.error());
+  const auto at_los = predictor.observe_at(transit.los, observer);
+  if (!at_los) return std::unexpected(at_los.error());
+  const auto light = predictor.illumination_state(peak_time);
+  if (!light) return std::unexpected(light.error());
+  return ScreenedPass{0, 0, transit.aos, peak_time, transit.los, top->elevation_rad, at_aos->azimuth_rad,
+                      top->azimuth_rad, at_los->azimuth_rad, top->range_m, *light == IlluminationState::Sunlit,
+                      false};
+}
+
+SatelliteScreen::SatelliteScreen(const ScreeningRequest& request)
+    : request_(request), min_elevation_rad_(request.min_elevation_deg * kDegToRad),
+      cos_threshold_(request.observers.size()), open_(request.observers.size()) {
+  observer_units_.reserve(request.observers.size());
+  frames_.reserve(request.observers.size());
+  for (const GeodeticPoint& observer : request.observers) {
+    frames_.push_back(EnuFrame::of(observer));
+    observer_units_.push_back(unit(frames_.back().origin_m));
+  }
+}
+
+void SatelliteScreen::screen(std::size_t satellite, ScreeningResult& out, const std::atomic<bool>& cancelled) {
+  const Predictor& predictor = *request_.satellites[satellite];
+  const auto& observers = request_.observers;
+  const TransitIterOpts& opts = request_.opts;
+  if (observers.empty()) return;
+
+  // The thresholds: a satellite whose sub-point lies further than this from an observer at both
+  // ends of a grid step cannot be above the minimum anywhere in that step.
+  double max_rate_rad_s = 0;
+  for (std::size_t o = 0; o < observers.size(); ++o) {
+    const TransitStep bounds(predictor, observers[o], min_elevation_rad_, opts.min_step, opts.max_step);
+    max_rate_rad_s = bounds.max_ground_rate_rad_s();  // the satellite's alone, the same for every observer
+    const Duration step = grid_step(max_rate_rad_s);
+    const double angle_rad = bounds.visible_angle_rad() + max_rate_rad_s * step.as_seconds_f64() / 2;
+    cos_threshold_[o] = angle_rad >= std::numbers::pi || std::isnan(angle_rad) ? -2.0 : std::cos(angle_rad);
+  }
+  const Duration step = grid_step(max_rate_rad_s);
+
+  // The grid scan: stretches open one grid step before the first sample within reach and close
+  // at the first sample out of reach again, so that both ends are provably below the minimum.
+  const TimeInterval interval = request_.interval;
+  std::fill(open_.begin(), open_.end(), std::nullopt);
+  stretches_.clear();
+  Instant end = interval.end;  // of this satellite's search: earlier if it fails or decays
+  ephemeris_.clear();
+  std::optional<ScreeningError> failure;
+  std::optional<Instant> previous;
+  for (Instant t = interval.start;; t = std::min(t.checked_add(step).value_or(interval.end), interval.end)) {
+    const auto teme = predictor.propagate(t);
+    if (!teme || below_surface(teme->position_m)) {
+      const Instant failed_at = !teme || !previous ? t : decay_instant(predictor, *previous, t);
+      // The search goes up to the decay, or to the last instant that propagated.
+      end = teme ? failed_at : previous.value_or(t);
+      failure = ScreeningError{satellite, std::nullopt, failed_at, teme ? kDecayedText : teme.error().display()};
+      break;
+    }
+    const StateVector<Ecef> ecef = to_ecef(*teme, t);
+    ephemeris_.push_back({(t - interval.start).as_seconds_f64(), ecef.position_m, ecef.velocity_m_s});
+    const Vec3 direction = unit(ecef.position_m);
+    for (std::size_t o = 0; o < observers.size(); ++o) {
+      const bool within_reach = dot(direction, observer_units_[o]) >= cos_threshold_[o];
+      if (within_reach && !open_[o]) {
+        open_[o] = previous.value_or(t);
+      } else if (!within_reach && open_[o]) {
+        stretches_.push_back({o, *open_[o], t, false});
+        open_[o] = std::nullopt;
+      }
+    }
+    previous = t;
+    if (t == interval.end) break;
+  }
+  for (std::size_t o = 0; o < observers.size(); ++o) {
+    if (open_[o] && *open_[o] < end) stretches_.push_back({o, *open_[o], end, failure.has_value()});
+  }
+
+  // In time order, so that a failure part way ends the satellite's passes at one instant.
+  std::sort(stretches_.begin(), stretches_.end(),
+            [](const Stretch& a, const Stretch& b) { return std::tie(a.start, a.observer) < std::tie(b.start, b.observer); });
+  const auto first_pass = std::ptrdiff_t(out.passes.size());
+  for (const Stretch& stretch : stretches_) {
+    if (cancelled.load(std::memory_order_relaxed)) return;
+    if (auto error = search_stretch(satellite, stretch, ScreeningRun{predictor, opts, step.as_seconds_f64()}, out)) {
+      failure = ScreeningError{satellite, std::nullopt, stretch.start, error->display()};
+      const auto from = std::remove_if(out.passes.begin() + first_pass, out.passes.end(),
+                                       [&](const ScreenedPass& p) { return !(p.aos < stretch.start); });
+      out.passes.erase(from, out.passes.end());
+      break;
+    }
+  }
+  if (failure) out.errors.push_back(std::move(*failure));
+  std::sort(out.passes.begin() + first_pass, out.passes.end(),
+            [](const ScreenedPass& a, const ScreenedPass& b) { return std::tie(a.observer, a.aos) < std::tie(b.observer, b.aos); });
+}
+
+// Where the elevation rises through or falls back to the minimum, between two scan samples of
+// the interpolated ephemeris.
+struct SatelliteScreen::Crossing {
+  double from_s;
+  double to_s;
+  bool rising;
+};
+
+Vec3 SatelliteScreen::position_at(double x_s, double grid_step_s) const {
+  // Cubic Hermite interpolation of position from the positions and velocities at both ends.
+  std::size_t k = std::min(std::size_t(x_s / grid_step_s), ephemeris_.size() - 2);
+  while (k + 2 < ephemeris_.size() && ephemeris_[k + 1].x_s < x_s) ++k;
+  const GridState& a = ephemeris_[k];
+  const GridState& b = ephemeris_[k + 1];
+  const double h = b.x_s - a.x_s;
+  const double u = (x_s - a.x_s) / h;
+  const double u2 = u * u;
+  const double u3 = u2 * u;
+  const double h00 = 2 * u3 - 3 * u2 + 1;
+  const double h10 = (u3 - 2 * u2 + u) * h;
+  const double h01 = -2 * u3 + 3 * u2;
+  const double h11 = (u3 - u2) * h;
+  return {h00 * a.position_m.x + h10 * a.velocity_m_s.x + h01 * b.position_m.x + h11 * b.velocity_m_s.x,
+          h00 * a.position_m.y + h10 * a.velocity_m_s.y + h01 * b.position_m.y + h11 * b.velocity_m_s.y,
+          h00 * a.position_m.z + h10 * a.velocity_m_s.z + h01 * b.position_m.z + h11 * b.velocity_m_s.z};
+}
+
+
+std::optional<Error> SatelliteScreen::search_stretch(std::size_t satellite, const Stretch& stretch,
+                                                    const ScreeningRun& run, ScreeningResult& out) {
+  const TimeInterval& interval = request_.interval;
+  const TransitIterOpts& opts = run.opts;
+  const bool at_start = stretch.start == interval.start;
+  // The interpolated scan does not reach past the grid, nor find the true edges of a pass in
+  // progress at an end of the interval: those stretches are searched sample by sample.
+  const bool exact_only = stretch.cut_at_end || ephemeris_.size() < 2 ||
+                          (at_start && !opts.skip_leading_partial && !opts.clamp_to_interval);
+  if (exact_only) return search_stretch_exact(satellite, stretch, out);
+
+  const GeodeticPoint& observer = request_.observers[stretch.observer];
+  const Scan scan(*this, frames_[stretch.observer], interval.start, run.grid_step_s, min_elevation_rad_,
+                  double(std::max(opts.min_step, Duration::seconds(1)).whole_seconds()));
+  const double step_s = scan.step_s;
+  const double from_s = scan.offset_s(stretch.start);
+  const double to_s = scan.offset_s(stretch.end);
+  auto height = [&scan](double x_s) { return scan.height(x_s); };
+  crossings_.clear();
+  bool inside = height(from_s) >= 0;
+  const bool leading = inside;  // only at the interval start: elsewhere a stretch starts low
+  for (double x = from_s, next = std::min(from_s + step_s, to_s); x < to_s; x = next, next = std::min(next + step_s, to_s)) {
+    if ((height(next) >= 0) != inside) {
+      inside = !inside;
+      crossings_.push_back({x, next, inside});
+    }
+  }
+  // A pass still up at the interval end has its true LoS beyond it unless clamped.
+  if (inside && !opts.clamp_to_interval) return search_stretch_exact(satellite, stretch, out);
+
+  const Predictor& predictor = run.predictor;
+  const ElevationAboveMin elevation(predictor, observer, min_elevation_rad_);
+  // Refines a crossing with the real propagator, widening the bracket where the interpolation
+  // put it a little off; nothing when that does not bracket it either.
+  auto refine = [&](const Crossing& c) -> std::expected<std::optional<Instant>, Error> {
+    for (int widen = 0; widen < 3; ++widen) {
+      const double a = std::max(c.from_s - widen * step_s, from_s);
+      const double b = std::min(c.to_s + widen * step_s, to_s);
+      auto root = refine_crossing(elevation, predictor.refinement(), scan.instant(a), scan.instant(b));
+      if (root) return *root;
+      if (root.error().kind() == ErrorKind::Sgp4) return std::unexpected(root.error());
+    }
+    return std::nullopt;
+  };
+
+  // Crossings alternate, rising first unless the stretch starts inside (at the interval start),
+  // where the pass in progress is skipped or clamped there.
+  std::size_t k = 0;
+  std::optional<Instant> clamped_aos;
+  if (leading && opts.skip_leading_partial) k = 1;
+  if (leading && !opts.skip_leading_partial) clamped_aos = interval.start;
+  const std::size_t first_row = out.passes.size();
+  for (;;) {
+    Instant aos = interval.start;
+    if (clamped_aos) {
+      aos = *std::exchange(clamped_aos, std::nullopt);
+    } else {
+      if (k >= crossings_.size()) break;
+      auto rise = refine(crossings_[k++]);
+      if (!rise) return rise.error();
+      if (!*rise) return retry_exact(satellite, stretch, first_row, out);
+      aos = **rise;
+    }
+    Instant los = stretch.end;  // clamped there when still up
+    if (k < crossings_.size()) {
+      auto set = refine(crossings_[k++]);
+      if (!set) return set.error();
+      if (!*set) return retry_exact(satellite, stretch, first_row, out);
+      los = **set;
+    }
+    if (!(aos < los) || los - aos > opts.max_transit_duration) return retry_exact(satellite, stretch, first_row, out);
+    auto pass = describe_fast(predictor, elevation, observer, {aos, los}, scan);
+    if (!pass) {
+      if (pass.error().kind() == ErrorKind::Sgp4) return pass.error();
+      return retry_exact(satellite, stretch, first_row, out);
+    }
+    pass->satellite = satellite;
+    pass->observer = stretch.observer;
+    pass->cut = opts.clamp_to_interval && (pass->aos == interval.start || pass->los == interval.end);
+    out.passes.push_back(*pass);
+  }
+  return std::nullopt;
+}
+
+// Drops what the interpolated scan found in the stretch and searches it sample by sample.
+std::optional<Error> SatelliteScreen::retry_exact(std::size_t satellite, const Stretch& stretch, std::size_t first_row,
+                                                 ScreeningResult& out) {
+  out.passes.resize(first_row);
+  return search_stretch_exact(satellite, stretch, out);
+}
+
+std::optional<Error> SatelliteScreen::search_stretch_exact(std::size_t satellite, const Stretch& stretch,
+                                                          ScreeningResult& out) {
+  const Predictor& predictor = *request_.satellites[satellite];
+  const GeodeticPoint& observer = request_.observers[stretch.observer];
+  TransitIterOpts opts = request_.opts;
+  // Nothing of a satellite is reported past its decay or failure.
+  opts.clamp_to_interval = opts.clamp_to_interval || stretch.cut_at_end;
+  TransitIter transits(predictor, observer, {stretch.start, stretch.end}, opts, min_elevation_rad_,
+                       predictor.refinement());
+  while (auto item = transits.next()) {
+    auto pass = *item ? describe(predictor, observer, **item)
+                      : std::expected<ScreenedPass, Error>(std::unexpect, item->error());
+    if (!pass) {
+      if (pass.error().kind() == ErrorKind::Sgp4) return pass.error();
+      out.errors.push_back({satellite, stretch.observer, stretch.start, pass.error().display()});
+      continue;
+    }
+    pass->satellite = satellite;
+    pass->observer = stretch.observer;
+    // A stretch starts and ends provably below the minimum, except at the interval's ends and
+    // a satellite's failure: a pass clamped to one of those was cut there.
+    pass->cut = opts.clamp_to_interval && (pass->aos == stretch.start || pass->los == stretch.end);
+    out.passes.push_back(*pass);
+  }
+  return std::nullopt;
+}
+
+ScreeningJob::ScreeningJob(const ScreeningRequest& request, std::size_t threads)
+    : request_(request), per_satellite_(request.satellites.size()) {
+  threads = std::clamp<std::size_t>(threads, 1, std::max<std::size_t>(request.satellites.size(), 1));
+  running_ = threads;
+  std::size_t started = 0;
+  try {
+    for (; started < threads; ++started) threads_.emplace_back([this] { work(); });
+  } catch (const std::system_error&) {
+    // No more threads to be had: fewer do the work, or this one if none started.
+    std::lock_guard lock(mutex_);
+    running_ = started;
+  }
+  if (started == 0) {
+    running_ = 1;
+    work();
+  }
+}
+
+ScreeningJob::~ScreeningJob() {
+  cancel();
+  for (std::thread& thread : threads_) thread.join();
+}
+
+void ScreeningJob::work() {
+  SatelliteScreen screen(request_);
+  const std::size_t count = request_.satellites.size();
+  for (std::size_t s = next_++; s < count && !cancelled_.load(std::memory_order_relaxed); s = next_++) {
+    screen.screen(s, per_satellite_[s], cancelled_);
+    done_.fetch_add(1, std::memory_order_relaxed);
+  }
+  std::lock_guard lock(mutex_);
+  if (--running_ == 0) finished_.notify_all();
+}
+
+bool ScreeningJob::wait_for(std::chrono::milliseconds timeout) {
+  std::unique_lock lock(mutex_);
+  return finished_.wait_for(lock, timeout, [this] { return running_ == 0; });
+}
+
+ScreeningResult ScreeningJob::take() {
+  ScreeningResult merged;
+  std::size_t passes = 0;
+  for (const ScreeningResult& r : per_satellite_) passes += r.passes.size();
+  merged.passes.reserve(passes);
+  for (ScreeningResult& r : per_satellite_) {
+    merged.passes.insert(merged.passes.end(), r.passes.begin(), r.passes.end());
+    std::stable_sort(r.errors.begin(), r.errors.end(), [](const ScreeningError& a, const ScreeningError& b) {
+      return std::tuple(a.observer.has_value(), a.observer.value_or(0), a.time) <
+             std::tuple(b.observer.has_value(), b.observer.value_or(0), b.time);
+    });
+    for (ScreeningError& e : r.errors) merged.errors.push_back(std::move(e));
+    r = {};
+  }
+  return merged;
+}
+
+ScreeningResult screen(const ScreeningRequest& request, std::size_t threads) {
+  ScreeningJob job(request, threads);
+  while (!job.wait_for(std::chrono::seconds(1))) {
+  }
+  return job.take();
+}
+
+}  // namespace satvane
