@@ -17,5 +17,8 @@ def mask_passes(predictor: Predictor, observer: GeodeticPoint, interval: Any,
                 max_transit_duration: datetime.timedelta | None = None, skip_leading_partial: bool | None = None,
                 clamp_to_interval: bool | None = None) -> list[Interval]: ...
 def transits(predictors: Sequence[Predictor], observers: Sequence[GeodeticPoint], interval: Any,
-             min_elevation_deg: float, threads: int, progress: Callable[[int, int], object] | None,
-             **options: Any) -> tuple[tuple[Any, ...], list[tuple[int, int | None, int, str]]]: ...
+             min_elevation_deg: float, threads: int, progress: Callable[[int, int], object] | None, *,
+             min_step: datetime.timedelta | None = None, max_step: datetime.timedelta | None = None,
+             walk_step: datetime.timedelta | None = None, max_transit_duration: datetime.timedelta | None = None,
+             skip_leading_partial: bool | None = None, clamp_to_interval: bool | None = None,
+             ) -> tuple[tuple[Any, ...], list[tuple[int, int | None, int, str]]]: ...

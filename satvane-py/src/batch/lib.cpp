@@ -38,14 +38,16 @@ void free_module(void* module) { clear_module(static_cast<PyObject*>(module)); }
 
 PyMethodDef module_methods[] = {
     fastcall_method<propagate_many>(
-        "propagate", "propagate(predictors, times_ns, ecef, position_m, velocity_m_s, failed)\n--\n\n"
+        "propagate", "propagate(predictors, times_ns, ecef, position_m, velocity_m_s, failed, threads)\n--\n\n"
                      "Fill the arrays with the state of every predictor at every instant (see satvane.batch)."),
     fastcall_method<observe_many>(
         "observe", "observe(predictor, observers, times_ns, azimuth_deg, elevation_deg, range_m, range_rate_m_s, "
-                   "failed)\n--\n\n"
+                   "failed, threads)\n--\n\n"
                    "Fill the arrays with what every observer sees at every instant (see satvane.batch)."),
     fastcall_method<screen_transits>("transits", "transits(predictors, observers, interval, min_elevation_deg, threads, progress, *, "
-                                                 "transit options)\n--\n\nThe batch pass search (see satvane.batch.transits)."),
+                                                 "min_step=None, max_step=None, walk_step=None, max_transit_duration=None, "
+                                                 "skip_leading_partial=None, clamp_to_interval=None)\n--\n\n"
+                                                 "The batch pass search (see satvane.batch.transits)."),
     fastcall_method<pickle_state>("pickle_state",
                                   "pickle_state(obj)\n--\n\nThe exact state of a value object, as plain values."),
     fastcall_method<from_pickle_state>(
