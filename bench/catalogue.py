@@ -30,7 +30,7 @@ def peer(module: str):
             warnings.simplefilter("ignore")
             return importlib.import_module(module)
     except ImportError:
-        print(f"[{module} missing: pip install {PEERS[module]}]", file=sys.stderr)
+        print(f"[{module} missing: pip install {PEERS[module.split('.')[0]]}]", file=sys.stderr)
         return None
 
 
