@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <expected>
+#include <limits>
 #include <numbers>
 #include <system_error>
 #include <tuple>
@@ -27,6 +28,9 @@ Duration grid_step(double max_ground_rate_rad_s) {
   if (!(step_s >= double(kShortestGridStep_s))) return Duration::seconds(kShortestGridStep_s);
   return Duration::seconds(std::min(std::int64_t(step_s), kLongestGridStep_s));
 }
+
+// Steps below 1 s are raised to 1 s, as the pass iterator does.
+double floored_s(Duration step) { return std::max(step, Duration::seconds(1)).as_seconds_f64(); }
 
 Vec3 unit(const Vec3& v) {
   const double n = norm(v);
@@ -87,47 +91,190 @@ std::expected<ScreenedPass, Error> describe(const Predictor& predictor, const Ge
 
 }  // namespace
 
-// The interpolated elevation seen by one observer: the sine of the elevation less the
-// minimum's, no trigonometry per sample. Offsets are seconds since the interval start.
-SatelliteScreen::Scan::Scan(const SatelliteScreen& screen, const EnuFrame& frame, Instant start, double grid_step_s,
-                            double min_elevation_rad, double step_s)
-    : screen(screen), origin_m(frame.origin_m),
-      up{frame.cos_lat * frame.cos_lon, frame.cos_lat * frame.sin_lon, frame.sin_lat}, start(start),
-      grid_step_s(grid_step_s), sin_min(std::sin(min_elevation_rad)), step_s(step_s) {}
+// Where the elevation rises through or falls back to the minimum, between two scan samples of
+// the interpolated ephemeris.
+struct SatelliteScreen::Crossing {
+  double from_s;
+  double to_s;
+  bool rising;
+  double best_s;  // of a falling crossing: the highest scan sample of the run it ends
+};
 
-double SatelliteScreen::Scan::height(double x_s) const {
+// One real sample of a pass as its row needs it: the elevation of the pass search (its event
+// function's value) and rate, the look angles and range of observe_at, and the TEME position
+// for the sunlight at that instant.
+struct SatelliteScreen::Look {
+  Instant time;
+  double event_elevation_rad;  // ElevationAboveMin's
+  double rate_rad_s;
+  StateVector<Enu> enu;
+  Vec3 teme_position_m;
+
+  Observation observation() const { return to_observation(enu); }  // observe_at's
+};
+
+SatelliteScreen::Scan::Scan(const SatelliteScreen& screen, std::size_t observer, Instant start, double grid_step_s,
+                            double step_s, double inside_step_s)
+    : screen(screen), origin_m(screen.frames_[observer].origin_m),
+      up{screen.frames_[observer].cos_lat * screen.frames_[observer].cos_lon,
+         screen.frames_[observer].cos_lat * screen.frames_[observer].sin_lon, screen.frames_[observer].sin_lat},
+      observer_unit(screen.observer_units_[observer]), visible_angle_rad(screen.visible_angle_rad_[observer]),
+      start(start), grid_step_s(grid_step_s), sin_min(std::sin(screen.min_elevation_rad_)), step_s(step_s),
+      inside_step_s(inside_step_s) {}
+
+// The sine of the interpolated elevation less the minimum's: no trigonometry per sample.
+double SatelliteScreen::Scan::height(double x_s) const { return sample(x_s).height; }
+
+SatelliteScreen::Scan::Sample SatelliteScreen::Scan::sample(double x_s) const {
   const Vec3 r = screen.position_at(x_s, grid_step_s);
   const Vec3 d{r.x - origin_m.x, r.y - origin_m.y, r.z - origin_m.z};
-  return dot(d, up) / norm(d) - sin_min;
+  const double height = dot(d, up) / norm(d) - sin_min;
+  if (height >= 0) return {height, 0.0};
+  // Out of reach, the central angle must first close by the gap, no faster than the ground rate.
+  const double gap_rad = std::acos(std::clamp(dot(r, observer_unit) / norm(r), -1.0, 1.0)) - visible_angle_rad;
+  return {height, gap_rad > 0 ? gap_rad / screen.max_ground_rate_rad_s_ : 0.0};
+}
+
+double SatelliteScreen::Scan::crossing_s(double a_s, double b_s, bool rising) const {
+  // False position with the Illinois rule, to a millisecond: the interpolation is not closer
+  // than that anyway, and the real elevation takes over from there.
+  double fa = height(a_s), fb = height(b_s);
+  int kept = 0;  // +1 when a stayed last time, -1 when b did
+  double x = (a_s + b_s) / 2;
+  for (int k = 0; k < 64 && b_s - a_s > 1e-3; ++k) {
+    x = fa == fb ? (a_s + b_s) / 2 : (a_s * fb - b_s * fa) / (fb - fa);
+    if (!(x > a_s && x < b_s)) x = (a_s + b_s) / 2;
+    const double fx = height(x);
+    if ((fx >= 0) == rising) {
+      b_s = x, fb = fx;
+      if (kept == 1) fa /= 2;
+      kept = 1;
+    } else {
+      a_s = x, fa = fx;
+      if (kept == -1) fb /= 2;
+      kept = -1;
+    }
+    if (std::abs(fx) < 1e-9) break;
+  }
+  return x;
+}
+
+double SatelliteScreen::Scan::peak_s(double a_s, double b_s) const {
+  // Golden-section search to a fiftieth of a second: the real rates either side settle the rest.
+  constexpr double kInverseGolden = 0.6180339887498949;
+  double c = b_s - kInverseGolden * (b_s - a_s), d = a_s + kInverseGolden * (b_s - a_s);
+  double hc = height(c), hd = height(d);
+  while (b_s - a_s > 0.02) {
+    if (hc > hd) {
+      b_s = d, d = c, hd = hc;
+      c = b_s - kInverseGolden * (b_s - a_s), hc = height(c);
+    } else {
+      a_s = c, c = d, hc = hd;
+      d = a_s + kInverseGolden * (b_s - a_s), hd = height(d);
+    }
+  }
+  return (a_s + b_s) / 2;
 }
 
 double SatelliteScreen::Scan::offset_s(Instant t) const { return (t - start).as_seconds_f64(); }
 
 Instant SatelliteScreen::Scan::instant(double x_s) const { return f64_to_datetime(datetime_to_f64(start) + x_s); }
 
-// The row of a pass whose edges are known: its peak is where the elevation rate falls through
-// zero, refined by the real propagator (max_elevation's rule); a pass clamped while still rising
-// or already falling peaks at that end.
+std::expected<SatelliteScreen::Look, Error> SatelliteScreen::look(const Predictor& predictor, std::size_t observer,
+                                                                   Instant t) const {
+  const auto teme = predictor.propagate(t);
+  if (!teme) return std::unexpected(teme.error());
+  const StateVector<Enu> enu = to_enu(to_ecef(*teme, t), frames_[observer]);
+  const ElevationAndRate elevation = elevation_and_rate(enu);
+  return Look{t, elevation.elevation_rad, elevation.rate_rad_s, enu, teme->position_m};
+}
+
+// The instant at which the elevation crosses the minimum, between two scan samples. The
+// interpolated ephemeris places it within a fraction of a second; one Newton step on the real
+// elevation brings it within the time tolerance, and two real samples closer than the
+// tolerance that straddle it prove it (the propagator takes whole milliseconds, so the pair may
+// have to step along once or twice). The end nearer the crossing is the edge, as the root
+// finder's rule has it. Nothing when that does not settle it: the root finder takes over.
+std::expected<std::optional<SatelliteScreen::Look>, Error> SatelliteScreen::settle_edge(
+    const Predictor& predictor, const Scan& scan, std::size_t observer, const Crossing& crossing) const {
+  const double tolerance_s = predictor.refinement().time_tolerance;
+  if (!(tolerance_s >= 1e-5 && tolerance_s <= scan.step_s)) return std::nullopt;
+  const double x0 = scan.crossing_s(crossing.from_s, crossing.to_s, crossing.rising);
+  const auto start = look(predictor, observer, scan.instant(x0));
+  if (!start) return std::unexpected(start.error());
+  const double x1 = x0 - (start->event_elevation_rad - min_elevation_rad_) / start->rate_rad_s;
+  if (!(std::abs(x1 - x0) <= scan.step_s)) return std::nullopt;  // also a rate of 0 or NaN
+  const double half_s = 0.45 * tolerance_s;
+  double a_s = x1 - half_s, b_s = x1 + half_s;
+  auto a = look(predictor, observer, scan.instant(a_s));
+  if (!a) return std::unexpected(a.error());
+  auto b = look(predictor, observer, scan.instant(b_s));
+  if (!b) return std::unexpected(b.error());
+  for (int shift = 0;; ++shift) {
+    const double value_a = a->event_elevation_rad - min_elevation_rad_;
+    const double value_b = b->event_elevation_rad - min_elevation_rad_;
+    if ((value_a > 0) != (value_b > 0)) return std::abs(value_a) <= std::abs(value_b) ? *a : *b;
+    if (shift == 2) return std::nullopt;
+    // Both before the crossing (on the side it leaves) or both after it.
+    if ((value_a > 0) != crossing.rising) {
+      a = b, a_s = b_s, b_s += 2 * half_s;
+      b = look(predictor, observer, scan.instant(b_s));
+      if (!b) return std::unexpected(b.error());
+    } else {
+      b = a, b_s = a_s, a_s -= 2 * half_s;
+      a = look(predictor, observer, scan.instant(a_s));
+      if (!a) return std::unexpected(a.error());
+    }
+  }
+}
+
+// The peak where the real elevation rate falls through zero next to the interpolated peak:
+// two real rates a little either side and their secant. Nothing when they do not straddle it
+// (a peak at an end of a clamped pass, a flat one): the widening search takes over.
+std::expected<std::optional<SatelliteScreen::Look>, Error> SatelliteScreen::settle_peak(
+    const Predictor& predictor, const Scan& scan, std::size_t observer, double best_s, double aos_s,
+    double los_s) const {
+  constexpr double kProbe_s = 0.25;
+  const double p = scan.peak_s(std::max(best_s - scan.step_s, aos_s), std::min(best_s + scan.step_s, los_s));
+  if (!(p - kProbe_s > aos_s && p + kProbe_s < los_s)) return std::nullopt;
+  const auto rising = look(predictor, observer, scan.instant(p - kProbe_s));
+  if (!rising) return std::unexpected(rising.error());
+  const auto falling = look(predictor, observer, scan.instant(p + kProbe_s));
+  if (!falling) return std::unexpected(falling.error());
+  const double r1 = rising->rate_rad_s, r2 = falling->rate_rad_s;
+  if (!(r1 > 0 && r2 < 0)) return std::nullopt;
+  const auto top = look(predictor, observer, scan.instant(p - kProbe_s + 2 * kProbe_s * r1 / (r1 - r2)));
+  if (!top) return std::unexpected(top.error());
+  return *top;
+}
+
+// The row of a pass whose edges are known. Its peak is where the elevation rate falls through
+// zero (max_elevation's rule); a pass clamped while still rising or already falling peaks at
+// that end.
 std::expected<ScreenedPass, Error> SatelliteScreen::describe_fast(const Predictor& predictor,
                                                                  const ElevationAboveMin& elevation,
-                                                                 const GeodeticPoint& observer, Transit transit,
-                                                                 const Scan& scan) {
-  // The highest scan sample of the interpolated elevation, then the real elevation rate's zero
-  // next to it; a peak at an end of a clamped pass is that end.
-  const double aos_s = scan.offset_s(transit.aos);
-  const double los_s = scan.offset_s(transit.los);
-  double best_s = aos_s;
-  double best = scan.height(aos_s);
-  for (double x = aos_s + scan.step_s; x < los_s; x += scan.step_s) {
-    if (const double h = scan.height(x); h > best) best = h, best_s = x;
-  }
-  if (scan.height(los_s) > best) best_s = los_s;
+                                                                 std::size_t observer, const Look& aos,
+                                                                 const Look& los, double best_s, const Scan& scan) {
+  const double aos_s = scan.offset_s(aos.time);
+  const double los_s = scan.offset_s(los.time);
+  auto row = [&](const Look& top) {
+    const Observation peak = top.observation();
+    return ScreenedPass{0, 0, aos.time, top.time, los.time, peak.elevation_rad, aos.observation().azimuth_rad,
+                        peak.azimuth_rad, los.observation().azimuth_rad, peak.range_m,
+                        shadow_value(top.teme_position_m, top.time) < 0.0, false};
+  };
+  const auto quick = settle_peak(predictor, scan, observer, best_s, aos_s, los_s);
+  if (!quick) return std::unexpected(quick.error());
+  if (*quick) return row(**quick);
+
   // Widened while the interpolation's peak is off the real one (on flat peaks of slow satellites).
-  Instant peak_time = best_s == aos_s ? transit.aos : transit.los;
+  if (scan.height(aos_s) >= scan.height(best_s)) best_s = aos_s;
+  if (scan.height(los_s) > scan.height(best_s)) best_s = los_s;
+  Instant peak_time = best_s == aos_s ? aos.time : los.time;
   bool settled = false;
   for (double reach_s = scan.step_s; !settled && reach_s < 128 * scan.step_s; reach_s *= 4) {
-    const Instant from = best_s - reach_s > aos_s ? scan.instant(best_s - reach_s) : transit.aos;
-    const Instant to = best_s + reach_s < los_s ? scan.instant(best_s + reach_s) : transit.los;
+    const Instant from = best_s - reach_s > aos_s ? scan.instant(best_s - reach_s) : aos.time;
+    const Instant to = best_s + reach_s < los_s ? scan.instant(best_s + reach_s) : los.time;
     const auto rise = elevation.sample(from);
     if (!rise) return std::unexpected(rise.error());
     const auto fall = elevation.sample(to);
@@ -142,23 +289,16 @@ std::expected<ScreenedPass, Error> SatelliteScreen::describe_fast(const Predicto
       settled = true;  // highest at an end of a clamped pass
     }
   }
-  if (!settled) return describe(predictor, observer, transit);  // the full scan
-  const auto top = predictor.observe_at(peak_time, observer);
+  if (!settled) return describe(predictor, request_.observers[observer], {aos.time, los.time});  // the full scan
+  const auto top = look(predictor, observer, peak_time);
   if (!top) return std::unexpected(top.error());
-  const auto at_aos = predictor.observe_at(transit.aos, observer);
-  if (!at_aos) return std::unexpected(at_aos.error());
-  const auto at_los = predictor.observe_at(transit.los, observer);
-  if (!at_los) return std::unexpected(at_los.error());
-  const auto light = predictor.illumination_state(peak_time);
-  if (!light) return std::unexpected(light.error());
-  return ScreenedPass{0, 0, transit.aos, peak_time, transit.los, top->elevation_rad, at_aos->azimuth_rad,
-                      top->azimuth_rad, at_los->azimuth_rad, top->range_m, *light == IlluminationState::Sunlit,
-                      false};
+  return row(*top);
 }
 
 SatelliteScreen::SatelliteScreen(const ScreeningRequest& request)
     : request_(request), min_elevation_rad_(request.min_elevation_deg * kDegToRad),
-      cos_threshold_(request.observers.size()), open_(request.observers.size()) {
+      cos_threshold_(request.observers.size()), visible_angle_rad_(request.observers.size()),
+      open_(request.observers.size()) {
   observer_units_.reserve(request.observers.size());
   frames_.reserve(request.observers.size());
   for (const GeodeticPoint& observer : request.observers) {
@@ -180,9 +320,11 @@ void SatelliteScreen::screen(std::size_t satellite, ScreeningResult& out, const 
     const TransitStep bounds(predictor, observers[o], min_elevation_rad_, opts.min_step, opts.max_step);
     max_rate_rad_s = bounds.max_ground_rate_rad_s();  // the satellite's alone, the same for every observer
     const Duration step = grid_step(max_rate_rad_s);
+    visible_angle_rad_[o] = bounds.visible_angle_rad();
     const double angle_rad = bounds.visible_angle_rad() + max_rate_rad_s * step.as_seconds_f64() / 2;
     cos_threshold_[o] = angle_rad >= std::numbers::pi || std::isnan(angle_rad) ? -2.0 : std::cos(angle_rad);
   }
+  max_ground_rate_rad_s_ = max_rate_rad_s;
   const Duration step = grid_step(max_rate_rad_s);
 
   // The grid scan: stretches open one grid step before the first sample within reach and close
@@ -241,13 +383,6 @@ void SatelliteScreen::screen(std::size_t satellite, ScreeningResult& out, const 
             [](const ScreenedPass& a, const ScreenedPass& b) { return std::tie(a.observer, a.aos) < std::tie(b.observer, b.aos); });
 }
 
-// Where the elevation rises through or falls back to the minimum, between two scan samples of
-// the interpolated ephemeris.
-struct SatelliteScreen::Crossing {
-  double from_s;
-  double to_s;
-  bool rising;
-};
 
 Vec3 SatelliteScreen::position_at(double x_s, double grid_step_s) const {
   // Cubic Hermite interpolation of position from the positions and velocities at both ends.
@@ -280,73 +415,79 @@ std::optional<Error> SatelliteScreen::search_stretch(std::size_t satellite, cons
                           (at_start && !opts.skip_leading_partial && !opts.clamp_to_interval);
   if (exact_only) return search_stretch_exact(satellite, stretch, out);
 
-  const GeodeticPoint& observer = request_.observers[stretch.observer];
-  const Scan scan(*this, frames_[stretch.observer], interval.start, run.grid_step_s, min_elevation_rad_,
-                  double(std::max(opts.min_step, Duration::seconds(1)).whole_seconds()));
-  const double step_s = scan.step_s;
+  const std::size_t observer = stretch.observer;
+  const Scan scan(*this, observer, interval.start, run.grid_step_s, floored_s(opts.min_step), floored_s(opts.walk_step));
   const double from_s = scan.offset_s(stretch.start);
   const double to_s = scan.offset_s(stretch.end);
-  auto height = [&scan](double x_s) { return scan.height(x_s); };
+  // Samples every step within reach of the observer, strides over what is provably out of reach,
+  // and walks through a pass at the walk step, as the pass iterator does. Each falling crossing
+  // carries the highest sample of the run it ends.
   crossings_.clear();
-  bool inside = height(from_s) >= 0;
+  Scan::Sample at = scan.sample(from_s);
+  bool inside = at.height >= 0;
   const bool leading = inside;  // only at the interval start: elsewhere a stretch starts low
-  for (double x = from_s, next = std::min(from_s + step_s, to_s); x < to_s; x = next, next = std::min(next + step_s, to_s)) {
-    if ((height(next) >= 0) != inside) {
+  double best_s = from_s, best = at.height;
+  for (double x = from_s; x < to_s;) {
+    const double stride_s = inside ? scan.inside_step_s : std::max(scan.step_s, at.out_of_reach_s);
+    const double next = std::min(x + stride_s, to_s);
+    at = scan.sample(next);
+    if ((at.height >= 0) != inside) {
       inside = !inside;
-      crossings_.push_back({x, next, inside});
+      crossings_.push_back({x, next, inside, best_s});
+      best = -std::numeric_limits<double>::infinity();
     }
+    if (inside && at.height > best) best = at.height, best_s = next;
+    x = next;
   }
   // A pass still up at the interval end has its true LoS beyond it unless clamped.
   if (inside && !opts.clamp_to_interval) return search_stretch_exact(satellite, stretch, out);
 
   const Predictor& predictor = run.predictor;
-  const ElevationAboveMin elevation(predictor, observer, min_elevation_rad_);
-  // Refines a crossing with the real propagator, widening the bracket where the interpolation
-  // put it a little off; nothing when that does not bracket it either.
-  auto refine = [&](const Crossing& c) -> std::expected<std::optional<Instant>, Error> {
+  const ElevationAboveMin elevation(predictor, request_.observers[observer], min_elevation_rad_);
+  const double step_s = scan.step_s;
+  // An edge: settled next to the interpolation's crossing, else refined by the root finder
+  // (widening the bracket where the interpolation put it a little off); nothing when that does
+  // not bracket it either.
+  auto refine = [&](const Crossing& c) -> std::expected<std::optional<Look>, Error> {
+    auto settled = settle_edge(predictor, scan, observer, c);
+    if (!settled || *settled) return settled;
     for (int widen = 0; widen < 3; ++widen) {
       const double a = std::max(c.from_s - widen * step_s, from_s);
       const double b = std::min(c.to_s + widen * step_s, to_s);
       auto root = refine_crossing(elevation, predictor.refinement(), scan.instant(a), scan.instant(b));
-      if (root) return *root;
+      if (root) return look(predictor, observer, *root);
       if (root.error().kind() == ErrorKind::Sgp4) return std::unexpected(root.error());
     }
     return std::nullopt;
   };
+  auto clamped = [&](Instant t) -> std::expected<std::optional<Look>, Error> { return look(predictor, observer, t); };
 
   // Crossings alternate, rising first unless the stretch starts inside (at the interval start),
   // where the pass in progress is skipped or clamped there.
   std::size_t k = 0;
-  std::optional<Instant> clamped_aos;
+  bool clamp_first = false;
   if (leading && opts.skip_leading_partial) k = 1;
-  if (leading && !opts.skip_leading_partial) clamped_aos = interval.start;
+  if (leading && !opts.skip_leading_partial) clamp_first = true;
   const std::size_t first_row = out.passes.size();
-  for (;;) {
-    Instant aos = interval.start;
-    if (clamped_aos) {
-      aos = *std::exchange(clamped_aos, std::nullopt);
-    } else {
-      if (k >= crossings_.size()) break;
-      auto rise = refine(crossings_[k++]);
-      if (!rise) return rise.error();
-      if (!*rise) return retry_exact(satellite, stretch, first_row, out);
-      aos = **rise;
-    }
-    Instant los = stretch.end;  // clamped there when still up
-    if (k < crossings_.size()) {
-      auto set = refine(crossings_[k++]);
-      if (!set) return set.error();
-      if (!*set) return retry_exact(satellite, stretch, first_row, out);
-      los = **set;
-    }
-    if (!(aos < los) || los - aos > opts.max_transit_duration) return retry_exact(satellite, stretch, first_row, out);
-    auto pass = describe_fast(predictor, elevation, observer, {aos, los}, scan);
+  while (clamp_first || k < crossings_.size()) {
+    auto aos = clamp_first ? clamped(interval.start) : refine(crossings_[k++]);
+    clamp_first = false;
+    if (!aos) return aos.error();
+    if (!*aos) return retry_exact(satellite, stretch, first_row, out);
+    const bool falls = k < crossings_.size();
+    const double peak_s = falls ? crossings_[k].best_s : best_s;
+    auto los = falls ? refine(crossings_[k++]) : clamped(stretch.end);  // clamped there when still up
+    if (!los) return los.error();
+    if (!*los) return retry_exact(satellite, stretch, first_row, out);
+    if (!((*aos)->time < (*los)->time) || (*los)->time - (*aos)->time > opts.max_transit_duration)
+      return retry_exact(satellite, stretch, first_row, out);
+    auto pass = describe_fast(predictor, elevation, observer, **aos, **los, peak_s, scan);
     if (!pass) {
       if (pass.error().kind() == ErrorKind::Sgp4) return pass.error();
       return retry_exact(satellite, stretch, first_row, out);
     }
     pass->satellite = satellite;
-    pass->observer = stretch.observer;
+    pass->observer = observer;
     pass->cut = opts.clamp_to_interval && (pass->aos == interval.start || pass->los == interval.end);
     out.passes.push_back(*pass);
   }

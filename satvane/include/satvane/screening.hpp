@@ -108,6 +108,7 @@ class SatelliteScreen {
     Vec3 velocity_m_s;  // ECEF
   };
   struct Crossing;
+  struct Look;
   struct ScreeningRun {
     const Predictor& predictor;
     const TransitIterOpts& opts;
@@ -121,23 +122,44 @@ class SatelliteScreen {
   std::optional<Error> search_stretch_exact(std::size_t satellite, const Stretch& stretch, ScreeningResult& out);
   std::optional<Error> retry_exact(std::size_t satellite, const Stretch& stretch, std::size_t first_row,
                                    ScreeningResult& out);
+  // The interpolated elevation seen by one observer, and how long the satellite provably stays
+  // out of its reach. Offsets are seconds since the interval start.
   struct Scan {
-    Scan(const SatelliteScreen& screen, const EnuFrame& frame, Instant start, double grid_step_s,
-         double min_elevation_rad, double step_s);
-    double height(double x_s) const;  // >= 0 at or above the minimum elevation
+    struct Sample {
+      double height;            // >= 0 at or above the minimum elevation
+      double out_of_reach_s;    // 0 within reach of the observer
+    };
+    Scan(const SatelliteScreen& screen, std::size_t observer, Instant start, double grid_step_s, double step_s,
+         double inside_step_s);
+    double height(double x_s) const;
+    Sample sample(double x_s) const;
+    // Where the interpolated elevation crosses the minimum between a and b, and where it peaks
+    // within [a, b].
+    double crossing_s(double a_s, double b_s, bool rising) const;
+    double peak_s(double a_s, double b_s) const;
     double offset_s(Instant t) const;
     Instant instant(double x_s) const;
 
     const SatelliteScreen& screen;
     Vec3 origin_m;
     Vec3 up;
+    Vec3 observer_unit;
+    double visible_angle_rad;
     Instant start;
     double grid_step_s;
     double sin_min;
-    double step_s;
+    double step_s;         // below the minimum: passes longer than this are seen
+    double inside_step_s;  // above it: the walk step
   };
+  std::expected<Look, Error> look(const Predictor& predictor, std::size_t observer, Instant t) const;
+  std::expected<std::optional<Look>, Error> settle_edge(const Predictor& predictor, const Scan& scan,
+                                                        std::size_t observer, const Crossing& crossing) const;
+  std::expected<std::optional<Look>, Error> settle_peak(const Predictor& predictor, const Scan& scan,
+                                                        std::size_t observer, double best_s, double aos_s,
+                                                        double los_s) const;
   std::expected<ScreenedPass, Error> describe_fast(const Predictor& predictor, const ElevationAboveMin& elevation,
-                                                   const GeodeticPoint& observer, Transit transit, const Scan& scan);
+                                                   std::size_t observer, const Look& aos, const Look& los,
+                                                   double best_s, const Scan& scan);
   Vec3 position_at(double x_s, double grid_step_s) const;
 
   const ScreeningRequest& request_;
@@ -147,6 +169,8 @@ class SatelliteScreen {
   std::vector<GridState> ephemeris_;     // of the satellite being screened
   std::vector<Crossing> crossings_;
   std::vector<double> cos_threshold_;    // per observer, for the satellite being screened
+  std::vector<double> visible_angle_rad_;  // per observer, for the satellite being screened
+  double max_ground_rate_rad_s_ = 0;     // of the satellite being screened
   std::vector<std::optional<Instant>> open_;  // per observer: start of the stretch in progress
   std::vector<Stretch> stretches_;
 };
