@@ -17,9 +17,9 @@ namespace {
 
 // Half a grid step of ground travel is the margin added to the visible angle: a larger margin
 // widens the stretches searched, a smaller one makes the grid finer.
-constexpr double kGridMargin_rad = 8.0 * kDegToRad;
+constexpr double kGridMargin_rad = 20.0 * kDegToRad;
 constexpr std::int64_t kShortestGridStep_s = 10;
-constexpr std::int64_t kLongestGridStep_s = 600;
+constexpr std::int64_t kLongestGridStep_s = 1200;
 // Precision of the decay instant, in whole seconds (a decay is reported at most this late).
 constexpr std::int64_t kDecayPrecision_s = 1;
 
@@ -35,6 +35,27 @@ double floored_s(Duration step) { return std::max(step, Duration::seconds(1)).as
 Vec3 unit(const Vec3& v) {
   const double n = norm(v);
   return {v.x / n, v.y / n, v.z / n};
+}
+
+// The acceleration of a satellite at this ECEF state, as seen in the rotating frame: gravity of
+// the Earth's mass and its oblateness (J2, WGS84 values of the propagator), plus the Coriolis
+// and centrifugal terms. It is what SGP4's trajectory does to within about a millionth of g,
+// which is all the interpolation between grid states needs: with it, quintic Hermite
+// interpolation over a 240 s step of a low orbit stays within centimetres of the propagator.
+Vec3 ecef_acceleration_m_s2(const StateVector<Ecef>& ecef) {
+  constexpr double kMu_m3_s2 = 398600.5e9;
+  constexpr double kJ2 = 0.00108262998905;
+  const Vec3& r = ecef.position_m;
+  const Vec3& v = ecef.velocity_m_s;
+  const double r2 = r.x * r.x + r.y * r.y + r.z * r.z;
+  const double r_m = std::sqrt(r2);
+  const double z2 = r.z * r.z / r2;
+  const double oblate = 1.5 * kJ2 * kWgs84A_m * kWgs84A_m / r2;
+  const double g = -kMu_m3_s2 / (r2 * r_m);
+  const double equatorial = g * (1 + oblate * (1 - 5 * z2));
+  const double polar = g * (1 + oblate * (3 - 5 * z2));
+  constexpr double w = kEarthRotation_rad_s;
+  return {equatorial * r.x + 2 * w * v.y + w * w * r.x, equatorial * r.y - 2 * w * v.x + w * w * r.y, polar * r.z};
 }
 
 // Inside the WGS84 ellipsoid. TEME and ECEF differ by a rotation about the polar axis, under
@@ -190,22 +211,30 @@ std::expected<SatelliteScreen::Look, Error> SatelliteScreen::look(const Predicto
 }
 
 // The instant at which the elevation crosses the minimum, between two scan samples. The
-// interpolated ephemeris places it within a fraction of a second; one Newton step on the real
-// elevation brings it within the time tolerance, and two real samples closer than the
-// tolerance that straddle it prove it (the propagator takes whole milliseconds, so the pair may
-// have to step along once or twice). The end nearer the crossing is the edge, as the root
-// finder's rule has it. Nothing when that does not settle it: the root finder takes over.
+// interpolated ephemeris places it within a fraction of a second, and Newton steps on the real
+// elevation from there converge on it: the edge is the first sample whose Newton step is below
+// half the time tolerance (which bounds its distance from the crossing to first order). When
+// the second sample is not yet that close, two real samples closer than the tolerance that
+// straddle the crossing prove it instead (the propagator takes whole milliseconds, so the pair
+// may have to step along once or twice), and the end nearer the crossing is the edge, as the
+// root finder's rule has it. Nothing when that does not settle it: the root finder takes over.
 std::expected<std::optional<SatelliteScreen::Look>, Error> SatelliteScreen::settle_edge(
     const Predictor& predictor, const Scan& scan, std::size_t observer, const Crossing& crossing) const {
   const double tolerance_s = predictor.refinement().time_tolerance;
   if (!(tolerance_s >= 1e-5 && tolerance_s <= scan.step_s)) return std::nullopt;
+  const double half_s = 0.45 * tolerance_s;
+  auto newton_step_s = [this](const Look& at) { return -(at.event_elevation_rad - min_elevation_rad_) / at.rate_rad_s; };
   const double x0 = scan.crossing_s(crossing.from_s, crossing.to_s, crossing.rising);
   const auto start = look(predictor, observer, scan.instant(x0));
   if (!start) return std::unexpected(start.error());
-  const double x1 = x0 - (start->event_elevation_rad - min_elevation_rad_) / start->rate_rad_s;
+  const double x1 = x0 + newton_step_s(*start);
   if (!(std::abs(x1 - x0) <= scan.step_s)) return std::nullopt;  // also a rate of 0 or NaN
-  const double half_s = 0.45 * tolerance_s;
-  double a_s = x1 - half_s, b_s = x1 + half_s;
+  const auto next = look(predictor, observer, scan.instant(x1));
+  if (!next) return std::unexpected(next.error());
+  const double step_s = newton_step_s(*next);
+  if (std::abs(step_s) < tolerance_s) return *next;
+  if (!(std::abs(step_s) <= scan.step_s)) return std::nullopt;
+  double a_s = x1 + step_s - half_s, b_s = x1 + step_s + half_s;
   auto a = look(predictor, observer, scan.instant(a_s));
   if (!a) return std::unexpected(a.error());
   auto b = look(predictor, observer, scan.instant(b_s));
@@ -235,7 +264,7 @@ std::expected<std::optional<SatelliteScreen::Look>, Error> SatelliteScreen::sett
     const Predictor& predictor, const Scan& scan, std::size_t observer, double best_s, double aos_s,
     double los_s) const {
   constexpr double kProbe_s = 0.25;
-  const double p = scan.peak_s(std::max(best_s - scan.step_s, aos_s), std::min(best_s + scan.step_s, los_s));
+  const double p = scan.peak_s(std::max(best_s - scan.inside_step_s, aos_s), std::min(best_s + scan.inside_step_s, los_s));
   if (!(p - kProbe_s > aos_s && p + kProbe_s < los_s)) return std::nullopt;
   const auto rising = look(predictor, observer, scan.instant(p - kProbe_s));
   if (!rising) return std::unexpected(rising.error());
@@ -346,7 +375,8 @@ void SatelliteScreen::screen(std::size_t satellite, ScreeningResult& out, const 
       break;
     }
     const StateVector<Ecef> ecef = to_ecef(*teme, t);
-    ephemeris_.push_back({(t - interval.start).as_seconds_f64(), ecef.position_m, ecef.velocity_m_s});
+    ephemeris_.push_back({(t - interval.start).as_seconds_f64(), ecef.position_m, ecef.velocity_m_s,
+                          ecef_acceleration_m_s2(ecef)});
     const Vec3 direction = unit(ecef.position_m);
     for (std::size_t o = 0; o < observers.size(); ++o) {
       const bool within_reach = dot(direction, observer_units_[o]) >= cos_threshold_[o];
@@ -385,22 +415,25 @@ void SatelliteScreen::screen(std::size_t satellite, ScreeningResult& out, const 
 
 
 Vec3 SatelliteScreen::position_at(double x_s, double grid_step_s) const {
-  // Cubic Hermite interpolation of position from the positions and velocities at both ends.
+  // Quintic Hermite interpolation from the positions, velocities and accelerations at both ends.
   std::size_t k = std::min(std::size_t(x_s / grid_step_s), ephemeris_.size() - 2);
   while (k + 2 < ephemeris_.size() && ephemeris_[k + 1].x_s < x_s) ++k;
   const GridState& a = ephemeris_[k];
   const GridState& b = ephemeris_[k + 1];
   const double h = b.x_s - a.x_s;
   const double u = (x_s - a.x_s) / h;
-  const double u2 = u * u;
-  const double u3 = u2 * u;
-  const double h00 = 2 * u3 - 3 * u2 + 1;
-  const double h10 = (u3 - 2 * u2 + u) * h;
-  const double h01 = -2 * u3 + 3 * u2;
-  const double h11 = (u3 - u2) * h;
-  return {h00 * a.position_m.x + h10 * a.velocity_m_s.x + h01 * b.position_m.x + h11 * b.velocity_m_s.x,
-          h00 * a.position_m.y + h10 * a.velocity_m_s.y + h01 * b.position_m.y + h11 * b.velocity_m_s.y,
-          h00 * a.position_m.z + h10 * a.velocity_m_s.z + h01 * b.position_m.z + h11 * b.velocity_m_s.z};
+  const double u2 = u * u, u3 = u2 * u, u4 = u3 * u, u5 = u4 * u;
+  const double p0 = 1 - 10 * u3 + 15 * u4 - 6 * u5;
+  const double p1 = 10 * u3 - 15 * u4 + 6 * u5;
+  const double v0 = (u - 6 * u3 + 8 * u4 - 3 * u5) * h;
+  const double v1 = (-4 * u3 + 7 * u4 - 3 * u5) * h;
+  const double a0 = (0.5 * u2 - 1.5 * u3 + 1.5 * u4 - 0.5 * u5) * h * h;
+  const double a1 = (0.5 * u3 - u4 + 0.5 * u5) * h * h;
+  auto blend = [&](double Vec3::*axis) {
+    return p0 * a.position_m.*axis + v0 * a.velocity_m_s.*axis + a0 * a.acceleration_m_s2.*axis +
+           p1 * b.position_m.*axis + v1 * b.velocity_m_s.*axis + a1 * b.acceleration_m_s2.*axis;
+  };
+  return {blend(&Vec3::x), blend(&Vec3::y), blend(&Vec3::z)};
 }
 
 

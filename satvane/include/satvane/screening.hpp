@@ -2,16 +2,22 @@
 // on several threads.
 //
 // Per satellite-observer pair the passes are those of TransitIter with the same options, found
-// with less work. Each satellite is propagated once per grid time and every observer reads that
-// state: while the central angle between the observer and the sub-satellite point exceeds the
+// with far less work. Each satellite is propagated once per grid time and every observer reads
+// that state: while the central angle between the observer and the sub-satellite point exceeds the
 // largest angle at which the satellite can reach the minimum elevation by more than the ground
 // track can travel in half a grid step (TransitStep's bounds), the satellite cannot be up, and
 // that stretch of the interval is skipped. The stretches left over start and end at instants at
-// which the satellite is provably below the minimum (or at the interval's ends), so a
-// TransitIter over each one finds exactly the passes the whole-interval search finds there, with
-// edges refined by the real propagator to the predictor's time tolerance. Passes shorter than
-// `min_step` may be missed by either search, as TransitIter documents; the bounds hold while the
-// orbit stays within 0.5 % of its element set's semi-major axis.
+// which the satellite is provably below the minimum (or at the interval's ends). Within one, the
+// elevation is scanned on an ephemeris interpolated between the grid states (quintic Hermite from
+// positions, velocities and the accelerations of gravity with J2: centimetres to metres from the
+// propagator over a grid step), every `min_step` below the minimum (striding over what is
+// provably out of reach) and every `walk_step` inside a pass, as TransitIter samples. Each edge is
+// then settled by Newton steps on the real elevation from the interpolated crossing, to within
+// the predictor's time tolerance, and each peak by the secant of two real elevation rates either
+// side of the interpolated peak; what that cannot settle goes to the root finder, and a stretch it
+// cannot make sense of to TransitIter itself. Passes shorter than `min_step` may be missed by
+// either search, as TransitIter documents; the bounds hold while the orbit stays within 0.5 % of
+// its element set's semi-major axis.
 //
 // Failures: a propagation failure or a state below the Earth's surface (the propagator goes on
 // past an orbit's decay with positions inside the Earth) ends that satellite's screening, with
@@ -106,6 +112,7 @@ class SatelliteScreen {
     double x_s;  // since the interval start
     Vec3 position_m;
     Vec3 velocity_m_s;  // ECEF
+    Vec3 acceleration_m_s2;  // ECEF, of gravity with J2 in the rotating frame
   };
   struct Crossing;
   struct Look;
