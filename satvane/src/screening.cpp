@@ -19,6 +19,8 @@ namespace {
 // widens the stretches searched, a smaller one makes the grid finer.
 constexpr double kGridMargin_rad = 20.0 * kDegToRad;
 constexpr std::int64_t kShortestGridStep_s = 10;
+// Inside a pass the scan strides at most this many walk steps.
+constexpr double kInsideStrideCap = 10.0;
 constexpr std::int64_t kLongestGridStep_s = 1200;
 // Precision of the decay instant, in whole seconds (a decay is reported at most this late).
 constexpr std::int64_t kDecayPrecision_s = 1;
@@ -118,7 +120,7 @@ struct SatelliteScreen::Crossing {
   double from_s;
   double to_s;
   bool rising;
-  double best_s;  // of a falling crossing: the highest scan sample of the run it ends
+  Summit summit;  // of a falling crossing: that of the run it ends
 };
 
 // One real sample of a pass as its row needs it: the elevation of the pass search (its event
@@ -139,7 +141,10 @@ SatelliteScreen::Scan::Scan(const SatelliteScreen& screen, std::size_t observer,
     : screen(screen), origin_m(screen.frames_[observer].origin_m),
       up{screen.frames_[observer].cos_lat * screen.frames_[observer].cos_lon,
          screen.frames_[observer].cos_lat * screen.frames_[observer].sin_lon, screen.frames_[observer].sin_lat},
-      observer_unit(screen.observer_units_[observer]), visible_angle_rad(screen.visible_angle_rad_[observer]),
+      observer_unit(screen.observer_units_[observer]),
+      cos_visible_angle(screen.visible_angle_rad_[observer] >= std::numbers::pi ? -2.0
+                                                                                 : std::cos(screen.visible_angle_rad_[observer])),
+      max_elevation_rate_rad_s(screen.max_elevation_rate_rad_s_[observer]),
       start(start), grid_step_s(grid_step_s), sin_min(std::sin(screen.min_elevation_rad_)), step_s(step_s),
       inside_step_s(inside_step_s) {}
 
@@ -151,9 +156,23 @@ SatelliteScreen::Scan::Sample SatelliteScreen::Scan::sample(double x_s) const {
   const Vec3 d{r.x - origin_m.x, r.y - origin_m.y, r.z - origin_m.z};
   const double height = dot(d, up) / norm(d) - sin_min;
   if (height >= 0) return {height, 0.0};
-  // Out of reach, the central angle must first close by the gap, no faster than the ground rate.
-  const double gap_rad = std::acos(std::clamp(dot(r, observer_unit) / norm(r), -1.0, 1.0)) - visible_angle_rad;
-  return {height, gap_rad > 0 ? gap_rad / screen.max_ground_rate_rad_s_ : 0.0};
+  // Out of reach, the central angle psi must first close by the gap to the visible angle, no
+  // faster than the ground rate. Without an arc cosine: the gap is at least the gap in cosines
+  // over sin(psi) (up to a right angle; over 1 beyond), the steepest slope of the cosine on it.
+  const double cos_psi = dot(r, observer_unit) / norm(r);
+  const double cosine_gap = cos_visible_angle - cos_psi;
+  if (!(cosine_gap > 0)) return {height, 0.0};
+  const double gap_rad = cos_psi > 0 ? cosine_gap / std::sqrt(1 - cos_psi * cos_psi) : cosine_gap;
+  return {height, gap_rad / screen.max_ground_rate_rad_s_};
+}
+
+double SatelliteScreen::Scan::stride_s(const Sample& at, bool inside) const {
+  if (!inside) return std::max(step_s, at.out_of_reach_s);
+  // The elevation cannot fall by more than the height (a difference of sines) in less than
+  // height / max_elevation_rate; the walk step is the floor, and a cap keeps the shape of long
+  // passes sampled for their peak.
+  const double safe_s = at.height / max_elevation_rate_rad_s;
+  return safe_s > inside_step_s ? std::min(safe_s, kInsideStrideCap * inside_step_s) : inside_step_s;
 }
 
 double SatelliteScreen::Scan::crossing_s(double a_s, double b_s, bool rising) const {
@@ -258,23 +277,32 @@ std::expected<std::optional<SatelliteScreen::Look>, Error> SatelliteScreen::sett
 }
 
 // The peak where the real elevation rate falls through zero next to the interpolated peak:
-// two real rates a little either side and their secant. Nothing when they do not straddle it
-// (a peak at an end of a clamped pass, a flat one): the widening search takes over.
+// two real rates a little either side and their secant. Where the interpolation put the peak
+// further off than that (the flat peaks of slow satellites), the secant points at it, and the
+// pair moves there, a few times at most. Nothing when that does not settle it (a peak at an end
+// of a clamped pass, a flat one): the widening search takes over.
 std::expected<std::optional<SatelliteScreen::Look>, Error> SatelliteScreen::settle_peak(
-    const Predictor& predictor, const Scan& scan, std::size_t observer, double best_s, double aos_s,
+    const Predictor& predictor, const Scan& scan, std::size_t observer, const Summit& summit, double aos_s,
     double los_s) const {
   constexpr double kProbe_s = 0.25;
-  const double p = scan.peak_s(std::max(best_s - scan.inside_step_s, aos_s), std::min(best_s + scan.inside_step_s, los_s));
-  if (!(p - kProbe_s > aos_s && p + kProbe_s < los_s)) return std::nullopt;
-  const auto rising = look(predictor, observer, scan.instant(p - kProbe_s));
-  if (!rising) return std::unexpected(rising.error());
-  const auto falling = look(predictor, observer, scan.instant(p + kProbe_s));
-  if (!falling) return std::unexpected(falling.error());
-  const double r1 = rising->rate_rad_s, r2 = falling->rate_rad_s;
-  if (!(r1 > 0 && r2 < 0)) return std::nullopt;
-  const auto top = look(predictor, observer, scan.instant(p - kProbe_s + 2 * kProbe_s * r1 / (r1 - r2)));
-  if (!top) return std::unexpected(top.error());
-  return *top;
+  double p = scan.peak_s(std::max(summit.before_s, aos_s), std::min(summit.after_s, los_s));
+  for (int move = 0; move < 4; ++move) {
+    if (!(p - kProbe_s > aos_s && p + kProbe_s < los_s)) return std::nullopt;
+    const auto rising = look(predictor, observer, scan.instant(p - kProbe_s));
+    if (!rising) return std::unexpected(rising.error());
+    const auto falling = look(predictor, observer, scan.instant(p + kProbe_s));
+    if (!falling) return std::unexpected(falling.error());
+    const double r1 = rising->rate_rad_s, r2 = falling->rate_rad_s;
+    if (!(r1 > r2)) return std::nullopt;  // not a peak the secant can find
+    const double zero_s = p - kProbe_s + 2 * kProbe_s * r1 / (r1 - r2);
+    if (r1 > 0 && r2 < 0) {
+      const auto top = look(predictor, observer, scan.instant(zero_s));
+      if (!top) return std::unexpected(top.error());
+      return *top;
+    }
+    p = zero_s;
+  }
+  return std::nullopt;
 }
 
 // The row of a pass whose edges are known. Its peak is where the elevation rate falls through
@@ -283,7 +311,8 @@ std::expected<std::optional<SatelliteScreen::Look>, Error> SatelliteScreen::sett
 std::expected<ScreenedPass, Error> SatelliteScreen::describe_fast(const Predictor& predictor,
                                                                  const ElevationAboveMin& elevation,
                                                                  std::size_t observer, const Look& aos,
-                                                                 const Look& los, double best_s, const Scan& scan) {
+                                                                 const Look& los, const Summit& summit,
+                                                                 const Scan& scan) {
   const double aos_s = scan.offset_s(aos.time);
   const double los_s = scan.offset_s(los.time);
   auto row = [&](const Look& top) {
@@ -292,11 +321,12 @@ std::expected<ScreenedPass, Error> SatelliteScreen::describe_fast(const Predicto
                         peak.azimuth_rad, los.observation().azimuth_rad, peak.range_m,
                         shadow_value(top.teme_position_m, top.time) < 0.0, false};
   };
-  const auto quick = settle_peak(predictor, scan, observer, best_s, aos_s, los_s);
+  const auto quick = settle_peak(predictor, scan, observer, summit, aos_s, los_s);
   if (!quick) return std::unexpected(quick.error());
   if (*quick) return row(**quick);
 
   // Widened while the interpolation's peak is off the real one (on flat peaks of slow satellites).
+  double best_s = summit.best_s;
   if (scan.height(aos_s) >= scan.height(best_s)) best_s = aos_s;
   if (scan.height(los_s) > scan.height(best_s)) best_s = los_s;
   Instant peak_time = best_s == aos_s ? aos.time : los.time;
@@ -327,6 +357,7 @@ std::expected<ScreenedPass, Error> SatelliteScreen::describe_fast(const Predicto
 SatelliteScreen::SatelliteScreen(const ScreeningRequest& request)
     : request_(request), min_elevation_rad_(request.min_elevation_deg * kDegToRad),
       cos_threshold_(request.observers.size()), visible_angle_rad_(request.observers.size()),
+      max_elevation_rate_rad_s_(request.observers.size()),
       open_(request.observers.size()) {
   observer_units_.reserve(request.observers.size());
   frames_.reserve(request.observers.size());
@@ -350,6 +381,13 @@ void SatelliteScreen::screen(std::size_t satellite, ScreeningResult& out, const 
     max_rate_rad_s = bounds.max_ground_rate_rad_s();  // the satellite's alone, the same for every observer
     const Duration step = grid_step(max_rate_rad_s);
     visible_angle_rad_[o] = bounds.visible_angle_rad();
+    // The line of sight turns no faster than the satellite's speed over the range: its speed
+    // relative to the ground is at most the highest ground rate times the highest radius, and
+    // the range at least the lowest radius less the observer's (no bound when that is not
+    // positive).
+    const double nearest_m = bounds.lowest_radius_m() - norm(frames_[o].origin_m);
+    max_elevation_rate_rad_s_[o] = nearest_m > 0 ? max_rate_rad_s * bounds.highest_radius_m() / nearest_m
+                                                 : std::numeric_limits<double>::infinity();
     const double angle_rad = bounds.visible_angle_rad() + max_rate_rad_s * step.as_seconds_f64() / 2;
     cos_threshold_[o] = angle_rad >= std::numbers::pi || std::isnan(angle_rad) ? -2.0 : std::cos(angle_rad);
   }
@@ -365,6 +403,7 @@ void SatelliteScreen::screen(std::size_t satellite, ScreeningResult& out, const 
   ephemeris_.clear();
   std::optional<ScreeningError> failure;
   std::optional<Instant> previous;
+  GridState last_state{};
   for (Instant t = interval.start;; t = std::min(t.checked_add(step).value_or(interval.end), interval.end)) {
     const auto teme = predictor.propagate(t);
     if (!teme || below_surface(teme->position_m)) {
@@ -375,8 +414,10 @@ void SatelliteScreen::screen(std::size_t satellite, ScreeningResult& out, const 
       break;
     }
     const StateVector<Ecef> ecef = to_ecef(*teme, t);
-    ephemeris_.push_back({(t - interval.start).as_seconds_f64(), ecef.position_m, ecef.velocity_m_s,
-                          ecef_acceleration_m_s2(ecef)});
+    const GridState state{(t - interval.start).as_seconds_f64(), ecef.position_m, ecef.velocity_m_s,
+                          ecef_acceleration_m_s2(ecef)};
+    if (previous) ephemeris_.push_back(Segment::between(last_state, state));
+    last_state = state;
     const Vec3 direction = unit(ecef.position_m);
     for (std::size_t o = 0; o < observers.size(); ++o) {
       const bool within_reach = dot(direction, observer_units_[o]) >= cos_threshold_[o];
@@ -414,26 +455,35 @@ void SatelliteScreen::screen(std::size_t satellite, ScreeningResult& out, const 
 }
 
 
-Vec3 SatelliteScreen::position_at(double x_s, double grid_step_s) const {
-  // Quintic Hermite interpolation from the positions, velocities and accelerations at both ends.
-  std::size_t k = std::min(std::size_t(x_s / grid_step_s), ephemeris_.size() - 2);
-  while (k + 2 < ephemeris_.size() && ephemeris_[k + 1].x_s < x_s) ++k;
-  const GridState& a = ephemeris_[k];
-  const GridState& b = ephemeris_[k + 1];
+// Quintic Hermite interpolation from the positions, velocities and accelerations at both ends,
+// in the power basis so that each position is three Horner evaluations.
+SatelliteScreen::Segment SatelliteScreen::Segment::between(const GridState& a, const GridState& b) {
   const double h = b.x_s - a.x_s;
-  const double u = (x_s - a.x_s) / h;
-  const double u2 = u * u, u3 = u2 * u, u4 = u3 * u, u5 = u4 * u;
-  const double p0 = 1 - 10 * u3 + 15 * u4 - 6 * u5;
-  const double p1 = 10 * u3 - 15 * u4 + 6 * u5;
-  const double v0 = (u - 6 * u3 + 8 * u4 - 3 * u5) * h;
-  const double v1 = (-4 * u3 + 7 * u4 - 3 * u5) * h;
-  const double a0 = (0.5 * u2 - 1.5 * u3 + 1.5 * u4 - 0.5 * u5) * h * h;
-  const double a1 = (0.5 * u3 - u4 + 0.5 * u5) * h * h;
-  auto blend = [&](double Vec3::*axis) {
-    return p0 * a.position_m.*axis + v0 * a.velocity_m_s.*axis + a0 * a.acceleration_m_s2.*axis +
-           p1 * b.position_m.*axis + v1 * b.velocity_m_s.*axis + a1 * b.acceleration_m_s2.*axis;
+  auto scaled = [](const Vec3& v, double f) { return Vec3{v.x * f, v.y * f, v.z * f}; };
+  const Vec3 p0 = a.position_m, p1 = b.position_m;
+  const Vec3 v0 = scaled(a.velocity_m_s, h), v1 = scaled(b.velocity_m_s, h);
+  const Vec3 a0 = scaled(a.acceleration_m_s2, h * h), a1 = scaled(b.acceleration_m_s2, h * h);
+  auto combine = [&](double cp0, double cv0, double ca0, double ca1, double cv1, double cp1) {
+    auto axis = [&](double Vec3::*c) {
+      return cp0 * p0.*c + cv0 * v0.*c + ca0 * a0.*c + ca1 * a1.*c + cv1 * v1.*c + cp1 * p1.*c;
+    };
+    return Vec3{axis(&Vec3::x), axis(&Vec3::y), axis(&Vec3::z)};
   };
-  return {blend(&Vec3::x), blend(&Vec3::y), blend(&Vec3::z)};
+  return {a.x_s, h,
+          {p0, v0, scaled(a0, 0.5), combine(-10, -6, -1.5, 0.5, -4, 10), combine(15, 8, 1.5, -1, 7, -15),
+           combine(-6, -3, -0.5, 0.5, -3, 6)}};
+}
+
+Vec3 SatelliteScreen::position_at(double x_s, double grid_step_s) const {
+  std::size_t k = x_s > 0 ? std::min(std::size_t(x_s / grid_step_s), ephemeris_.size() - 1) : 0;
+  while (k + 1 < ephemeris_.size() && ephemeris_[k + 1].start_s < x_s) ++k;
+  const Segment& segment = ephemeris_[k];
+  const double u = (x_s - segment.start_s) / segment.length_s;
+  const auto& c = segment.coefficients;
+  auto horner = [&](double Vec3::*axis) {
+    return c[0].*axis + u * (c[1].*axis + u * (c[2].*axis + u * (c[3].*axis + u * (c[4].*axis + u * c[5].*axis))));
+  };
+  return {horner(&Vec3::x), horner(&Vec3::y), horner(&Vec3::z)};
 }
 
 
@@ -444,7 +494,7 @@ std::optional<Error> SatelliteScreen::search_stretch(std::size_t satellite, cons
   const bool at_start = stretch.start == interval.start;
   // The interpolated scan does not reach past the grid, nor find the true edges of a pass in
   // progress at an end of the interval: those stretches are searched sample by sample.
-  const bool exact_only = stretch.cut_at_end || ephemeris_.size() < 2 ||
+  const bool exact_only = stretch.cut_at_end || ephemeris_.empty() ||
                           (at_start && !opts.skip_leading_partial && !opts.clamp_to_interval);
   if (exact_only) return search_stretch_exact(satellite, stretch, out);
 
@@ -459,17 +509,18 @@ std::optional<Error> SatelliteScreen::search_stretch(std::size_t satellite, cons
   Scan::Sample at = scan.sample(from_s);
   bool inside = at.height >= 0;
   const bool leading = inside;  // only at the interval start: elsewhere a stretch starts low
-  double best_s = from_s, best = at.height;
+  Summit summit{from_s, from_s, from_s};
+  double best = at.height;
   for (double x = from_s; x < to_s;) {
-    const double stride_s = inside ? scan.inside_step_s : std::max(scan.step_s, at.out_of_reach_s);
-    const double next = std::min(x + stride_s, to_s);
+    const double next = std::min(x + scan.stride_s(at, inside), to_s);
     at = scan.sample(next);
+    if (summit.best_s == x) summit.after_s = next;
     if ((at.height >= 0) != inside) {
       inside = !inside;
-      crossings_.push_back({x, next, inside, best_s});
+      crossings_.push_back({x, next, inside, summit});
       best = -std::numeric_limits<double>::infinity();
     }
-    if (inside && at.height > best) best = at.height, best_s = next;
+    if (inside && at.height > best) best = at.height, summit = {next, x, next};
     x = next;
   }
   // A pass still up at the interval end has its true LoS beyond it unless clamped.
@@ -508,13 +559,13 @@ std::optional<Error> SatelliteScreen::search_stretch(std::size_t satellite, cons
     if (!aos) return aos.error();
     if (!*aos) return retry_exact(satellite, stretch, first_row, out);
     const bool falls = k < crossings_.size();
-    const double peak_s = falls ? crossings_[k].best_s : best_s;
+    const Summit& run_summit = falls ? crossings_[k].summit : summit;
     auto los = falls ? refine(crossings_[k++]) : clamped(stretch.end);  // clamped there when still up
     if (!los) return los.error();
     if (!*los) return retry_exact(satellite, stretch, first_row, out);
     if (!((*aos)->time < (*los)->time) || (*los)->time - (*aos)->time > opts.max_transit_duration)
       return retry_exact(satellite, stretch, first_row, out);
-    auto pass = describe_fast(predictor, elevation, observer, **aos, **los, peak_s, scan);
+    auto pass = describe_fast(predictor, elevation, observer, **aos, **los, run_summit, scan);
     if (!pass) {
       if (pass.error().kind() == ErrorKind::Sgp4) return pass.error();
       return retry_exact(satellite, stretch, first_row, out);

@@ -65,7 +65,8 @@ TransitStep::TransitStep(const Predictor& predictor, const GeodeticPoint& observ
   const double mean_motion_rad_s = elements.mean_motion * kTwoPi / 86400.0;
   const double a_m = semi_major_axis_m(mean_motion_rad_s);
   lowest_radius_m_ = a_m * (1.0 - e - kRadiusMargin);
-  visible_angle_rad_ = central_angle_rad(min_elevation_rad - kVerticalMargin_rad, a_m * (1.0 + e + kRadiusMargin));
+  highest_radius_m_ = a_m * (1.0 + e + kRadiusMargin);
+  visible_angle_rad_ = central_angle_rad(min_elevation_rad - kVerticalMargin_rad, highest_radius_m_);
   // Angular rate at perigee of a Keplerian ellipse, n (1 + e)^2 / (1 - e^2)^1.5, plus the Earth
   // turning beneath it.
   const double perigee_rate_rad_s = mean_motion_rad_s * (1.0 + e) * (1.0 + e) / std::pow(1.0 - e * e, 1.5);

@@ -29,6 +29,7 @@
 // pass and by error.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -114,6 +115,20 @@ class SatelliteScreen {
     Vec3 velocity_m_s;  // ECEF
     Vec3 acceleration_m_s2;  // ECEF, of gravity with J2 in the rotating frame
   };
+  // The interpolated ECEF position between two grid states: a quintic in u = (x - start) / length
+  // on [0, 1], as power-basis coefficients (constant term first).
+  struct Segment {
+    double start_s;
+    double length_s;
+    std::array<Vec3, 6> coefficients;
+    static Segment between(const GridState& a, const GridState& b);
+  };
+  // The highest scan sample of a pass and the samples either side of it, which bracket a peak.
+  struct Summit {
+    double best_s;
+    double before_s;
+    double after_s;
+  };
   struct Crossing;
   struct Look;
   struct ScreeningRun {
@@ -140,6 +155,8 @@ class SatelliteScreen {
          double inside_step_s);
     double height(double x_s) const;
     Sample sample(double x_s) const;
+    // The stride to the next sample after one below (or at or above) the minimum.
+    double stride_s(const Sample& at, bool inside) const;
     // Where the interpolated elevation crosses the minimum between a and b, and where it peaks
     // within [a, b].
     double crossing_s(double a_s, double b_s, bool rising) const;
@@ -151,7 +168,8 @@ class SatelliteScreen {
     Vec3 origin_m;
     Vec3 up;
     Vec3 observer_unit;
-    double visible_angle_rad;
+    double cos_visible_angle;  // below -1 when always within reach
+    double max_elevation_rate_rad_s;
     Instant start;
     double grid_step_s;
     double sin_min;
@@ -162,21 +180,22 @@ class SatelliteScreen {
   std::expected<std::optional<Look>, Error> settle_edge(const Predictor& predictor, const Scan& scan,
                                                         std::size_t observer, const Crossing& crossing) const;
   std::expected<std::optional<Look>, Error> settle_peak(const Predictor& predictor, const Scan& scan,
-                                                        std::size_t observer, double best_s, double aos_s,
+                                                        std::size_t observer, const Summit& summit, double aos_s,
                                                         double los_s) const;
   std::expected<ScreenedPass, Error> describe_fast(const Predictor& predictor, const ElevationAboveMin& elevation,
                                                    std::size_t observer, const Look& aos, const Look& los,
-                                                   double best_s, const Scan& scan);
+                                                   const Summit& summit, const Scan& scan);
   Vec3 position_at(double x_s, double grid_step_s) const;
 
   const ScreeningRequest& request_;
   double min_elevation_rad_;
   std::vector<EnuFrame> frames_;
   std::vector<Vec3> observer_units_;     // geocentric unit vectors of the observers
-  std::vector<GridState> ephemeris_;     // of the satellite being screened
+  std::vector<Segment> ephemeris_;       // of the satellite being screened
   std::vector<Crossing> crossings_;
   std::vector<double> cos_threshold_;    // per observer, for the satellite being screened
   std::vector<double> visible_angle_rad_;  // per observer, for the satellite being screened
+  std::vector<double> max_elevation_rate_rad_s_;  // per observer, for the satellite being screened
   double max_ground_rate_rad_s_ = 0;     // of the satellite being screened
   std::vector<std::optional<Instant>> open_;  // per observer: start of the stretch in progress
   std::vector<Stretch> stretches_;

@@ -70,6 +70,9 @@ class TransitStep {
   // stand at the minimum elevation (pi or more: always), and the highest rate of that angle.
   double visible_angle_rad() const { return visible_angle_rad_; }
   double max_ground_rate_rad_s() const { return max_ground_rate_rad_s_; }
+  // The satellite's distance from the Earth's centre stays within these (with the margin above).
+  double lowest_radius_m() const { return lowest_radius_m_; }
+  double highest_radius_m() const { return highest_radius_m_; }
 
  private:
   double central_angle_rad(double elevation_rad, double satellite_radius_m) const;
@@ -80,6 +83,7 @@ class TransitStep {
   double min_elevation_rad_;
   double observer_radius_m_;
   double lowest_radius_m_;
+  double highest_radius_m_;
   double visible_angle_rad_;  // the largest central angle at which the minimum can be reached
   double max_ground_rate_rad_s_;
 };
