@@ -176,12 +176,12 @@ double SatelliteScreen::Scan::stride_s(const Sample& at, bool inside) const {
 }
 
 double SatelliteScreen::Scan::crossing_s(double a_s, double b_s, bool rising) const {
-  // False position with the Illinois rule, to a millisecond: the interpolation is not closer
-  // than that anyway, and the real elevation takes over from there.
+  // False position with the Illinois rule, to ten microseconds: with the interpolation that
+  // close to the propagator, the real elevation there is usually within its tolerance already.
   double fa = height(a_s), fb = height(b_s);
   int kept = 0;  // +1 when a stayed last time, -1 when b did
   double x = (a_s + b_s) / 2;
-  for (int k = 0; k < 64 && b_s - a_s > 1e-3; ++k) {
+  for (int k = 0; k < 64 && b_s - a_s > 1e-5; ++k) {
     x = fa == fb ? (a_s + b_s) / 2 : (a_s * fb - b_s * fa) / (fb - fa);
     if (!(x > a_s && x < b_s)) x = (a_s + b_s) / 2;
     const double fx = height(x);
@@ -194,17 +194,17 @@ double SatelliteScreen::Scan::crossing_s(double a_s, double b_s, bool rising) co
       if (kept == -1) fb /= 2;
       kept = -1;
     }
-    if (std::abs(fx) < 1e-9) break;
+    if (std::abs(fx) < 1e-12) break;
   }
   return x;
 }
 
-double SatelliteScreen::Scan::peak_s(double a_s, double b_s) const {
-  // Golden-section search to a fiftieth of a second: the real rates either side settle the rest.
+SatelliteScreen::Scan::Peak SatelliteScreen::Scan::peak(double a_s, double b_s) const {
+  // Golden-section search to half a second, then Newton steps on central differences.
   constexpr double kInverseGolden = 0.6180339887498949;
   double c = b_s - kInverseGolden * (b_s - a_s), d = a_s + kInverseGolden * (b_s - a_s);
   double hc = height(c), hd = height(d);
-  while (b_s - a_s > 0.02) {
+  while (b_s - a_s > 0.5) {
     if (hc > hd) {
       b_s = d, d = c, hd = hc;
       c = b_s - kInverseGolden * (b_s - a_s), hc = height(c);
@@ -213,7 +213,17 @@ double SatelliteScreen::Scan::peak_s(double a_s, double b_s) const {
       d = a_s + kInverseGolden * (b_s - a_s), hd = height(d);
     }
   }
-  return (a_s + b_s) / 2;
+  constexpr double kDifference_s = 0.25;
+  Peak peak{(a_s + b_s) / 2, 0.0};
+  for (int k = 0; k < 2; ++k) {
+    const double before = height(peak.at_s - kDifference_s), at = height(peak.at_s);
+    const double after = height(peak.at_s + kDifference_s);
+    peak.curvature_s2 = (before - 2 * at + after) / (kDifference_s * kDifference_s);
+    const double step_s = -(after - before) / (2 * kDifference_s) / peak.curvature_s2;
+    if (!(peak.curvature_s2 < 0 && std::abs(step_s) < 1.0)) return {(a_s + b_s) / 2, 0.0};  // not a clear peak
+    peak.at_s += step_s;
+  }
+  return peak;
 }
 
 double SatelliteScreen::Scan::offset_s(Instant t) const { return (t - start).as_seconds_f64(); }
@@ -230,9 +240,9 @@ std::expected<SatelliteScreen::Look, Error> SatelliteScreen::look(const Predicto
 }
 
 // The instant at which the elevation crosses the minimum, between two scan samples. The
-// interpolated ephemeris places it within a fraction of a second, and Newton steps on the real
+// interpolated ephemeris places it within milliseconds at most, and Newton steps on the real
 // elevation from there converge on it: the edge is the first sample whose Newton step is below
-// half the time tolerance (which bounds its distance from the crossing to first order). When
+// the time tolerance (which bounds its distance from the crossing to first order). When
 // the second sample is not yet that close, two real samples closer than the tolerance that
 // straddle the crossing prove it instead (the propagator takes whole milliseconds, so the pair
 // may have to step along once or twice), and the end nearer the crossing is the edge, as the
@@ -246,6 +256,7 @@ std::expected<std::optional<SatelliteScreen::Look>, Error> SatelliteScreen::sett
   const double x0 = scan.crossing_s(crossing.from_s, crossing.to_s, crossing.rising);
   const auto start = look(predictor, observer, scan.instant(x0));
   if (!start) return std::unexpected(start.error());
+  if (std::abs(newton_step_s(*start)) < tolerance_s) return *start;
   const double x1 = x0 + newton_step_s(*start);
   if (!(std::abs(x1 - x0) <= scan.step_s)) return std::nullopt;  // also a rate of 0 or NaN
   const auto next = look(predictor, observer, scan.instant(x1));
@@ -276,16 +287,32 @@ std::expected<std::optional<SatelliteScreen::Look>, Error> SatelliteScreen::sett
   }
 }
 
-// The peak where the real elevation rate falls through zero next to the interpolated peak:
-// two real rates a little either side and their secant. Where the interpolation put the peak
-// further off than that (the flat peaks of slow satellites), the secant points at it, and the
-// pair moves there, a few times at most. Nothing when that does not settle it (a peak at an end
-// of a clamped pass, a flat one): the widening search takes over.
+// The peak, where the real elevation rate falls through zero next to the interpolated peak.
+// The interpolation's curvature there turns the real rate into a Newton step, and a sample
+// whose step is below the time tolerance is the peak (usually the first). Otherwise, or with no
+// usable curvature (near the zenith, where the elevation has a corner, or on a flat peak), two
+// real rates a little either side and their secant find it; where the interpolation put the
+// peak further off than that (the flat peaks of slow satellites), the secant points at it, and
+// the pair moves there, a few times at most. Nothing when that does not settle it either (a
+// peak at an end of a clamped pass, a flat one): the widening search takes over.
 std::expected<std::optional<SatelliteScreen::Look>, Error> SatelliteScreen::settle_peak(
     const Predictor& predictor, const Scan& scan, std::size_t observer, const Summit& summit, double aos_s,
     double los_s) const {
+  const Scan::Peak interpolated = scan.peak(std::max(summit.before_s, aos_s), std::min(summit.after_s, los_s));
+  double p = interpolated.at_s;
+  const double tolerance_s = predictor.refinement().time_tolerance;
+  for (int newton = 0; newton < 2 && interpolated.curvature_s2 < 0 && p > aos_s && p < los_s; ++newton) {
+    const auto at = look(predictor, observer, scan.instant(p));
+    if (!at) return std::unexpected(at.error());
+    // At the peak the sine's curvature is the elevation's times its cosine.
+    const double cos_elevation = std::cos(at->event_elevation_rad);
+    if (!(cos_elevation > 0.1)) break;
+    const double step_s = -at->rate_rad_s * cos_elevation / interpolated.curvature_s2;
+    if (std::abs(step_s) < tolerance_s) return *at;
+    if (!(std::abs(step_s) < scan.step_s)) break;
+    p += step_s;
+  }
   constexpr double kProbe_s = 0.25;
-  double p = scan.peak_s(std::max(summit.before_s, aos_s), std::min(summit.after_s, los_s));
   for (int move = 0; move < 4; ++move) {
     if (!(p - kProbe_s > aos_s && p + kProbe_s < los_s)) return std::nullopt;
     const auto rising = look(predictor, observer, scan.instant(p - kProbe_s));

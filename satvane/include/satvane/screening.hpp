@@ -160,7 +160,11 @@ class SatelliteScreen {
     // Where the interpolated elevation crosses the minimum between a and b, and where it peaks
     // within [a, b].
     double crossing_s(double a_s, double b_s, bool rising) const;
-    double peak_s(double a_s, double b_s) const;
+    struct Peak {
+      double at_s;
+      double curvature_s2;  // of the height there; 0 when the search found no clear peak
+    };
+    Peak peak(double a_s, double b_s) const;
     double offset_s(Instant t) const;
     Instant instant(double x_s) const;
 
