@@ -17,7 +17,7 @@ namespace {
 
 // Half a grid step of ground travel is the margin added to the visible angle: a larger margin
 // widens the stretches searched, a smaller one makes the grid finer.
-constexpr double kGridMargin_rad = 20.0 * kDegToRad;
+constexpr double kGridMargin_rad = 28.0 * kDegToRad;
 constexpr std::int64_t kShortestGridStep_s = 10;
 // Inside a pass the scan strides at most this many walk steps.
 constexpr double kInsideStrideCap = 10.0;
@@ -39,25 +39,40 @@ Vec3 unit(const Vec3& v) {
   return {v.x / n, v.y / n, v.z / n};
 }
 
-// The acceleration of a satellite at this ECEF state, as seen in the rotating frame: gravity of
-// the Earth's mass and its oblateness (J2, WGS84 values of the propagator), plus the Coriolis
-// and centrifugal terms. It is what SGP4's trajectory does to within about a millionth of g,
-// which is all the interpolation between grid states needs: with it, quintic Hermite
-// interpolation over a 240 s step of a low orbit stays within centimetres of the propagator.
-Vec3 ecef_acceleration_m_s2(const StateVector<Ecef>& ecef) {
+// The acceleration of a satellite at this ECEF state as seen in the rotating frame, and its rate
+// of change (the jerk): gravity of the Earth's mass and its oblateness (J2, the propagator's
+// WGS84 values), plus the Coriolis and centrifugal terms. That is what SGP4's trajectory does to
+// within about a millionth of g, which is all the interpolation between grid states needs: with
+// both, septic Hermite interpolation over a 600 s step of a low orbit stays within a few
+// centimetres of the propagator (a quintic without the jerk strays by metres).
+struct Motion {
+  Vec3 acceleration_m_s2;
+  Vec3 jerk_m_s3;
+};
+
+Motion ecef_motion(const StateVector<Ecef>& ecef) {
   constexpr double kMu_m3_s2 = 398600.5e9;
   constexpr double kJ2 = 0.00108262998905;
+  constexpr double w = kEarthRotation_rad_s;
   const Vec3& r = ecef.position_m;
   const Vec3& v = ecef.velocity_m_s;
-  const double r2 = r.x * r.x + r.y * r.y + r.z * r.z;
-  const double r_m = std::sqrt(r2);
-  const double z2 = r.z * r.z / r2;
+  const double r2 = dot(r, r);
+  const double s = dot(r, v);  // half the rate of r2
+  const double base = -kMu_m3_s2 / (r2 * std::sqrt(r2));
   const double oblate = 1.5 * kJ2 * kWgs84A_m * kWgs84A_m / r2;
-  const double g = -kMu_m3_s2 / (r2 * r_m);
-  const double equatorial = g * (1 + oblate * (1 - 5 * z2));
-  const double polar = g * (1 + oblate * (3 - 5 * z2));
-  constexpr double w = kEarthRotation_rad_s;
-  return {equatorial * r.x + 2 * w * v.y + w * w * r.x, equatorial * r.y - 2 * w * v.x + w * w * r.y, polar * r.z};
+  const double z2 = r.z * r.z / r2;
+  const double equatorial = base * (1 + oblate * (1 - 5 * z2));
+  const double polar = base * (1 + oblate * (3 - 5 * z2));
+  // Their rates of change along the motion.
+  const double base_rate = -3 * base * s / r2;
+  const double oblate_rate = -2 * oblate * s / r2;
+  const double z2_rate = 2 * (r.z * v.z - z2 * s) / r2;
+  const double equatorial_rate = base_rate * (1 + oblate * (1 - 5 * z2)) + base * (oblate_rate * (1 - 5 * z2) - 5 * oblate * z2_rate);
+  const double polar_rate = base_rate * (1 + oblate * (3 - 5 * z2)) + base * (oblate_rate * (3 - 5 * z2) - 5 * oblate * z2_rate);
+  const Vec3 a{equatorial * r.x + 2 * w * v.y + w * w * r.x, equatorial * r.y - 2 * w * v.x + w * w * r.y, polar * r.z};
+  const Vec3 j{equatorial_rate * r.x + equatorial * v.x + 2 * w * a.y + w * w * v.x,
+               equatorial_rate * r.y + equatorial * v.y - 2 * w * a.x + w * w * v.y, polar_rate * r.z + polar * v.z};
+  return {a, j};
 }
 
 // Inside the WGS84 ellipsoid. TEME and ECEF differ by a rotation about the polar axis, under
@@ -441,8 +456,9 @@ void SatelliteScreen::screen(std::size_t satellite, ScreeningResult& out, const 
       break;
     }
     const StateVector<Ecef> ecef = to_ecef(*teme, t);
+    const Motion motion = ecef_motion(ecef);
     const GridState state{(t - interval.start).as_seconds_f64(), ecef.position_m, ecef.velocity_m_s,
-                          ecef_acceleration_m_s2(ecef)};
+                          motion.acceleration_m_s2, motion.jerk_m_s3};
     if (previous) ephemeris_.push_back(Segment::between(last_state, state));
     last_state = state;
     const Vec3 direction = unit(ecef.position_m);
@@ -482,23 +498,25 @@ void SatelliteScreen::screen(std::size_t satellite, ScreeningResult& out, const 
 }
 
 
-// Quintic Hermite interpolation from the positions, velocities and accelerations at both ends,
-// in the power basis so that each position is three Horner evaluations.
+// Septic Hermite interpolation from the positions, velocities, accelerations and jerks at both
+// ends, in the power basis so that each position is three Horner evaluations.
 SatelliteScreen::Segment SatelliteScreen::Segment::between(const GridState& a, const GridState& b) {
-  const double h = b.x_s - a.x_s;
-  auto scaled = [](const Vec3& v, double f) { return Vec3{v.x * f, v.y * f, v.z * f}; };
-  const Vec3 p0 = a.position_m, p1 = b.position_m;
-  const Vec3 v0 = scaled(a.velocity_m_s, h), v1 = scaled(b.velocity_m_s, h);
-  const Vec3 a0 = scaled(a.acceleration_m_s2, h * h), a1 = scaled(b.acceleration_m_s2, h * h);
-  auto combine = [&](double cp0, double cv0, double ca0, double ca1, double cv1, double cp1) {
+  const double h = b.x_s - a.x_s, h2 = h * h, h3 = h2 * h;
+  // With the derivatives scaled to u: p, v h, a h^2, j h^3 at either end.
+  auto combine = [&](double p0, double v0, double a0, double j0, double p1, double v1, double a1, double j1) {
     auto axis = [&](double Vec3::*c) {
-      return cp0 * p0.*c + cv0 * v0.*c + ca0 * a0.*c + ca1 * a1.*c + cv1 * v1.*c + cp1 * p1.*c;
+      return p0 * a.position_m.*c + v0 * h * a.velocity_m_s.*c + a0 * h2 * a.acceleration_m_s2.*c +
+             j0 * h3 * a.jerk_m_s3.*c + p1 * b.position_m.*c + v1 * h * b.velocity_m_s.*c +
+             a1 * h2 * b.acceleration_m_s2.*c + j1 * h3 * b.jerk_m_s3.*c;
     };
     return Vec3{axis(&Vec3::x), axis(&Vec3::y), axis(&Vec3::z)};
   };
-  return {a.x_s, h,
-          {p0, v0, scaled(a0, 0.5), combine(-10, -6, -1.5, 0.5, -4, 10), combine(15, 8, 1.5, -1, 7, -15),
-           combine(-6, -3, -0.5, 0.5, -3, 6)}};
+  return {a.x_s,
+          h,
+          {combine(1, 0, 0, 0, 0, 0, 0, 0), combine(0, 1, 0, 0, 0, 0, 0, 0), combine(0, 0, 0.5, 0, 0, 0, 0, 0),
+           combine(0, 0, 0, 1.0 / 6, 0, 0, 0, 0), combine(-35, -20, -5, -2.0 / 3, 35, -15, 2.5, -1.0 / 6),
+           combine(84, 45, 10, 1, -84, 39, -7, 0.5), combine(-70, -36, -7.5, -2.0 / 3, 70, -34, 6.5, -0.5),
+           combine(20, 10, 2, 1.0 / 6, -20, 10, -2, 1.0 / 6)}};
 }
 
 Vec3 SatelliteScreen::position_at(double x_s, double grid_step_s) const {
@@ -507,10 +525,10 @@ Vec3 SatelliteScreen::position_at(double x_s, double grid_step_s) const {
   const Segment& segment = ephemeris_[k];
   const double u = (x_s - segment.start_s) / segment.length_s;
   const auto& c = segment.coefficients;
-  auto horner = [&](double Vec3::*axis) {
-    return c[0].*axis + u * (c[1].*axis + u * (c[2].*axis + u * (c[3].*axis + u * (c[4].*axis + u * c[5].*axis))));
+  auto step = [u](const Vec3& ck, const Vec3& sum) {
+    return Vec3{ck.x + u * sum.x, ck.y + u * sum.y, ck.z + u * sum.z};
   };
-  return {horner(&Vec3::x), horner(&Vec3::y), horner(&Vec3::z)};
+  return step(c[0], step(c[1], step(c[2], step(c[3], step(c[4], step(c[5], step(c[6], c[7])))))));
 }
 
 

@@ -8,8 +8,8 @@
 // track can travel in half a grid step (TransitStep's bounds), the satellite cannot be up, and
 // that stretch of the interval is skipped. The stretches left over start and end at instants at
 // which the satellite is provably below the minimum (or at the interval's ends). Within one, the
-// elevation is scanned on an ephemeris interpolated between the grid states (quintic Hermite from
-// positions, velocities and the accelerations of gravity with J2: centimetres to metres from the
+// elevation is scanned on an ephemeris interpolated between the grid states (septic Hermite from
+// positions, velocities, and the accelerations and jerks of gravity with J2: centimetres from the
 // propagator over a grid step), every `min_step` below the minimum (striding over what is
 // provably out of reach) and every `walk_step` inside a pass, as TransitIter samples. Each edge is
 // then settled by Newton steps on the real elevation from the interpolated crossing, to within
@@ -114,13 +114,14 @@ class SatelliteScreen {
     Vec3 position_m;
     Vec3 velocity_m_s;  // ECEF
     Vec3 acceleration_m_s2;  // ECEF, of gravity with J2 in the rotating frame
+    Vec3 jerk_m_s3;          // its rate of change
   };
-  // The interpolated ECEF position between two grid states: a quintic in u = (x - start) / length
+  // The interpolated ECEF position between two grid states: a septic in u = (x - start) / length
   // on [0, 1], as power-basis coefficients (constant term first).
   struct Segment {
     double start_s;
     double length_s;
-    std::array<Vec3, 6> coefficients;
+    std::array<Vec3, 8> coefficients;
     static Segment between(const GridState& a, const GridState& b);
   };
   // The highest scan sample of a pass and the samples either side of it, which bracket a peak.
