@@ -1,6 +1,7 @@
 // Pieces of the SGP4/SDP4 model shared between the near-earth and deep-space sources.
 #pragma once
 
+#include <cmath>
 #include <numbers>
 
 #include "sgp4/propagator.hpp"
@@ -10,6 +11,33 @@ namespace sgp4::detail {
 inline constexpr double pi = std::numbers::pi;
 inline constexpr double two_pi = 2.0 * std::numbers::pi;
 inline constexpr double two_thirds = 2.0 / 3.0;
+
+struct SinCos {
+  double sin;
+  double cos;
+};
+
+inline SinCos sin_cos(double angle) { return {std::sin(angle), std::cos(angle)}; }
+
+// Angles up to this size take their sine and cosine from the Taylor series below.
+inline constexpr double small_angle = 1.0 / 64.0;
+
+// sin and cos of `angle`: within small_angle from their Taylor series to the x^7 and x^6
+// terms (the next terms are below 1e-19, so this is as exact as the library's result to a
+// unit in the last place, at a fraction of its cost); otherwise from the library.
+inline SinCos sin_cos_near_zero(double angle) {
+  if (!(std::fabs(angle) <= small_angle)) return sin_cos(angle);
+  const double a2 = angle * angle;
+  return {angle + angle * a2 * (-1.0 / 6.0 + a2 * (1.0 / 120.0 - a2 * (1.0 / 5040.0))),
+          1.0 + a2 * (-0.5 + a2 * (1.0 / 24.0 - a2 * (1.0 / 720.0)))};
+}
+
+// sin and cos of x + `angle` from those of x: the model's small corrections to an angle whose
+// sine and cosine are already known cost a few multiplications instead of a library call.
+inline SinCos rotated(SinCos x, double angle) {
+  const SinCos d = sin_cos_near_zero(angle);
+  return {x.sin * d.cos + x.cos * d.sin, x.cos * d.cos - x.sin * d.sin};
+}
 
 // Mean elements while they are being perturbed during one propagation (radians, rad/min).
 struct MeanElements {
