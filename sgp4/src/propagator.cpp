@@ -19,6 +19,7 @@ using detail::sin_cos;
 using detail::SinCos;
 using detail::two_pi;
 using detail::two_thirds;
+using detail::wrap_two_pi;
 
 std::string ElementsError::text() const {
   switch (kind) {
@@ -385,25 +386,26 @@ std::expected<Prediction, PropagationError> Constants::propagate(double minutes,
   if (em < 1.0e-6) em = 1.0e-6;
   mean.mean_anomaly = mean.mean_anomaly + el.brouwer_mean_motion * templ;
   double xlm = mean.mean_anomaly + mean.perigee + mean.node;
-  mean.node = std::fmod(mean.node, two_pi);
-  mean.perigee = std::fmod(mean.perigee, two_pi);
-  xlm = std::fmod(xlm, two_pi);
-  mean.mean_anomaly = std::fmod(xlm - mean.perigee - mean.node, two_pi);
+  mean.node = wrap_two_pi(mean.node);
+  mean.perigee = wrap_two_pi(mean.perigee);
+  xlm = wrap_two_pi(xlm);
+  mean.mean_anomaly = wrap_two_pi(xlm - mean.perigee - mean.node);
   mean.eccentricity = em;
 
   // Long-period periodics.
   detail::InclinationTerms incl = epoch_inclination_;
   if (deep_space_) {
-    detail::apply_lunar_solar_periodics(deep_.lunar_solar, t, mean);
+    SinCos inclination = detail::apply_lunar_solar_periodics(deep_.lunar_solar, t, mean);
     if (mean.inclination < 0.0) {
       mean.inclination = -mean.inclination;
+      inclination.sin = -inclination.sin;  // sin is odd, bit for bit
       mean.node = mean.node + pi;
       mean.perigee = mean.perigee - pi;
     }
     if (mean.eccentricity < 0.0 || mean.eccentricity > 1.0)
       return std::unexpected(
           PropagationError{PropagationError::Kind::EccentricityAfterPerturbations, mean.eccentricity, minutes});
-    incl = inclination_terms(std::sin(mean.inclination), std::cos(mean.inclination), geo.j3_over_j2);
+    incl = inclination_terms(inclination.sin, inclination.cos, geo.j3_over_j2);
   }
   const double ep = mean.eccentricity;
   const double sin_argp = std::sin(mean.perigee);
@@ -414,7 +416,7 @@ std::expected<Prediction, PropagationError> Constants::propagate(double minutes,
   const double xl = mean.mean_anomaly + mean.perigee + mean.node + temp * incl.xlcof * axnl;
 
   // Kepler's equation in equinoctial form; the model stops after ten iterations.
-  const double u = std::fmod(xl - mean.node, two_pi);
+  const double u = wrap_two_pi(xl - mean.node);
   // The sine and cosine of each small Newton step's result follow from the previous ones.
   double eo1 = u;
   SinCos eccentric = sin_cos(eo1);

@@ -12,6 +12,16 @@ inline constexpr double pi = std::numbers::pi;
 inline constexpr double two_pi = 2.0 * std::numbers::pi;
 inline constexpr double two_thirds = 2.0 / 3.0;
 
+// std::fmod(angle, two_pi), the exact remainder, without the library call for the angles
+// below 4 pi the model mostly has: subtracting 2 pi from a magnitude in [2 pi, 4 pi] is exact
+// (Sterbenz), and so equals the remainder to the bit, the sign of a zero included.
+inline double wrap_two_pi(double angle) {
+  const double magnitude = std::fabs(angle);
+  if (magnitude < two_pi) return angle;
+  if (magnitude < 2.0 * two_pi) return angle > 0.0 ? angle - two_pi : -(magnitude - two_pi);
+  return std::fmod(angle, two_pi);
+}
+
 struct SinCos {
   double sin;
   double cos;
@@ -83,7 +93,7 @@ void apply_deep_space_secular(const DeepSpaceTerms& deep, const ResonanceSteps* 
                               double minutes, MeanElements& mean);
 
 // dpper: adds the lunar-solar long-period periodics to `mean` (eccentricity, inclination,
-// node, perigee, mean anomaly).
-void apply_lunar_solar_periodics(const LunarSolarTerms& terms, double minutes, MeanElements& mean);
+// node, perigee, mean anomaly). Returns the sine and cosine of the new inclination.
+SinCos apply_lunar_solar_periodics(const LunarSolarTerms& terms, double minutes, MeanElements& mean);
 
 }  // namespace sgp4::detail
