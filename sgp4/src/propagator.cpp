@@ -1,5 +1,6 @@
 // SGP4 initialisation and propagation. Near-earth terms live here; the deep-space terms
-// are in propagator_deep_space.cpp. The expressions keep the published evaluation order.
+// are in propagator_deep_space.cpp. The expressions keep the published evaluation order, but
+// for the sines and cosines derived from known ones (see propagator.hpp).
 #include "sgp4/propagator.hpp"
 
 #include <cmath>
@@ -13,8 +14,12 @@
 namespace sgp4 {
 
 using detail::pi;
+using detail::rotated;
+using detail::sin_cos;
+using detail::SinCos;
 using detail::two_pi;
 using detail::two_thirds;
+using detail::wrap_two_pi;
 
 std::string ElementsError::text() const {
   switch (kind) {
@@ -349,7 +354,8 @@ std::expected<Prediction, PropagationError> Constants::propagate(double minutes,
   double templ = s.t2cof * t2;
   if (s.full_drag) {
     const double delomg = s.omgcof * t;
-    const double delmtemp = 1.0 + s.eta * std::cos(xmdf);
+    const SinCos drifted = sin_cos(xmdf);
+    const double delmtemp = 1.0 + s.eta * drifted.cos;
     const double delm = s.xmcof * (delmtemp * delmtemp * delmtemp - s.delmo);
     const double temp = delomg + delm;
     mean.mean_anomaly = xmdf + temp;
@@ -357,23 +363,22 @@ std::expected<Prediction, PropagationError> Constants::propagate(double minutes,
     const double t3 = t2 * t;
     const double t4 = t3 * t;
     tempa = tempa - s.d2 * t2 - s.d3 * t3 - s.d4 * t4;
-    tempe = tempe + s.bstar_c5 * (std::sin(mean.mean_anomaly) - s.sin_mean_anomaly);
+    tempe = tempe + s.bstar_c5 * (rotated(drifted, temp).sin - s.sin_mean_anomaly);
     templ = templ + s.t3cof * t3 + t4 * (s.t4cof + t * s.t5cof);
   }
   mean.mean_motion = el.brouwer_mean_motion;
   mean.eccentricity = el.eccentricity;
   mean.inclination = el.inclination;
 
-  double am;
-  if (deep_space_) {
-    detail::apply_deep_space_secular(deep_, steps, sidereal_time_at_epoch_rad_, t, mean);
-    // A mean motion driven to zero or below by the resonance gives NaN here; the check of
-    // the final state reports it.
-    am = std::pow(geo.ke / mean.mean_motion, two_thirds) * tempa * tempa;
-  } else {
-    am = semi_major_axis_factor_ * tempa * tempa;
-  }
-  const double nm = geo.ke / std::pow(am, 1.5);
+  if (deep_space_) detail::apply_deep_space_secular(deep_, steps, sidereal_time_at_epoch_rad_, t, mean);
+  // Only the resonance changes the mean motion; at its epoch value the factor is known. A mean
+  // motion driven to zero or below by the resonance gives NaN here; the check of the final
+  // state reports it.
+  const double axis_factor = mean.mean_motion == el.brouwer_mean_motion
+                                 ? semi_major_axis_factor_
+                                 : std::pow(geo.ke / mean.mean_motion, two_thirds);
+  const double am = axis_factor * tempa * tempa;
+  const double nm = geo.ke / (am * std::sqrt(am));
   double em = mean.eccentricity - tempe;
   if (em >= 1.0 || em < -0.001)
     return std::unexpected(
@@ -381,25 +386,26 @@ std::expected<Prediction, PropagationError> Constants::propagate(double minutes,
   if (em < 1.0e-6) em = 1.0e-6;
   mean.mean_anomaly = mean.mean_anomaly + el.brouwer_mean_motion * templ;
   double xlm = mean.mean_anomaly + mean.perigee + mean.node;
-  mean.node = std::fmod(mean.node, two_pi);
-  mean.perigee = std::fmod(mean.perigee, two_pi);
-  xlm = std::fmod(xlm, two_pi);
-  mean.mean_anomaly = std::fmod(xlm - mean.perigee - mean.node, two_pi);
+  mean.node = wrap_two_pi(mean.node);
+  mean.perigee = wrap_two_pi(mean.perigee);
+  xlm = wrap_two_pi(xlm);
+  mean.mean_anomaly = wrap_two_pi(xlm - mean.perigee - mean.node);
   mean.eccentricity = em;
 
   // Long-period periodics.
   detail::InclinationTerms incl = epoch_inclination_;
   if (deep_space_) {
-    detail::apply_lunar_solar_periodics(deep_.lunar_solar, t, mean);
+    SinCos inclination = detail::apply_lunar_solar_periodics(deep_.lunar_solar, t, mean);
     if (mean.inclination < 0.0) {
       mean.inclination = -mean.inclination;
+      inclination.sin = -inclination.sin;  // sin is odd, bit for bit
       mean.node = mean.node + pi;
       mean.perigee = mean.perigee - pi;
     }
     if (mean.eccentricity < 0.0 || mean.eccentricity > 1.0)
       return std::unexpected(
           PropagationError{PropagationError::Kind::EccentricityAfterPerturbations, mean.eccentricity, minutes});
-    incl = inclination_terms(std::sin(mean.inclination), std::cos(mean.inclination), geo.j3_over_j2);
+    incl = inclination_terms(inclination.sin, inclination.cos, geo.j3_over_j2);
   }
   const double ep = mean.eccentricity;
   const double sin_argp = std::sin(mean.perigee);
@@ -410,19 +416,20 @@ std::expected<Prediction, PropagationError> Constants::propagate(double minutes,
   const double xl = mean.mean_anomaly + mean.perigee + mean.node + temp * incl.xlcof * axnl;
 
   // Kepler's equation in equinoctial form; the model stops after ten iterations.
-  const double u = std::fmod(xl - mean.node, two_pi);
+  const double u = wrap_two_pi(xl - mean.node);
+  // The sine and cosine of each small Newton step's result follow from the previous ones.
   double eo1 = u;
-  double tem5 = 9999.9;
-  double sineo1 = 0.0;
-  double coseo1 = 0.0;
-  for (int iteration = 0; iteration < 10 && std::fabs(tem5) >= 1.0e-12; ++iteration) {
-    sineo1 = std::sin(eo1);
-    coseo1 = std::cos(eo1);
-    tem5 = 1.0 - coseo1 * axnl - sineo1 * aynl;
-    tem5 = (u - aynl * coseo1 + axnl * sineo1 - eo1) / tem5;
+  SinCos eccentric = sin_cos(eo1);
+  for (int iteration = 1;; ++iteration) {
+    double tem5 = 1.0 - eccentric.cos * axnl - eccentric.sin * aynl;
+    tem5 = (u - aynl * eccentric.cos + axnl * eccentric.sin - eo1) / tem5;
     if (std::fabs(tem5) >= 0.95) tem5 = tem5 > 0.0 ? 0.95 : -0.95;
+    if (!(std::fabs(tem5) >= 1.0e-12) || iteration == 10) break;
     eo1 = eo1 + tem5;
+    eccentric = std::fabs(tem5) <= detail::small_angle ? rotated(eccentric, tem5) : sin_cos(eo1);
   }
+  const double sineo1 = eccentric.sin;
+  const double coseo1 = eccentric.cos;
 
   // Short-period periodics.
   const double ecose = axnl * coseo1 + aynl * sineo1;
@@ -440,7 +447,6 @@ std::expected<Prediction, PropagationError> Constants::propagate(double minutes,
   temp = esine / (1.0 + betal);
   const double sinu = am / rl * (sineo1 - aynl - axnl * temp);
   const double cosu = am / rl * (coseo1 - axnl + aynl * temp);
-  double su = std::atan2(sinu, cosu);
   const double sin2u = (cosu + cosu) * sinu;
   const double cos2u = 1.0 - 2.0 * sinu * sinu;
   temp = 1.0 / pl;
@@ -450,19 +456,21 @@ std::expected<Prediction, PropagationError> Constants::propagate(double minutes,
   const double cosip = incl.cos_inclination;
   const double sinip = incl.sin_inclination;
   const double mrt = rl * (1.0 - 1.5 * temp2 * betal * incl.con41) + 0.5 * temp1 * incl.x1mth2 * cos2u;
-  su = su - 0.25 * temp2 * incl.x7thm1 * sin2u;
+  // The argument of latitude and the inclination get small corrections; their sines and
+  // cosines follow from the uncorrected ones, (sinu, cosu) being a unit vector.
+  const SinCos su = rotated({sinu, cosu}, -0.25 * temp2 * incl.x7thm1 * sin2u);
   const double xnode = mean.node + 1.5 * temp2 * cosip * sin2u;
-  const double xinc = mean.inclination + 1.5 * temp2 * cosip * sinip * cos2u;
+  const SinCos xinc = rotated({sinip, cosip}, 1.5 * temp2 * cosip * sinip * cos2u);
   const double mvt = rdotl - nm * temp1 * incl.x1mth2 * sin2u / geo.ke;
   const double rvdot = rvdotl + nm * temp1 * (incl.x1mth2 * cos2u + 1.5 * incl.con41) / geo.ke;
 
   // Orientation vectors.
-  const double sinsu = std::sin(su);
-  const double cossu = std::cos(su);
+  const double sinsu = su.sin;
+  const double cossu = su.cos;
   const double snod = std::sin(xnode);
   const double cnod = std::cos(xnode);
-  const double sini = std::sin(xinc);
-  const double cosi = std::cos(xinc);
+  const double sini = xinc.sin;
+  const double cosi = xinc.cos;
   const double xmx = -snod * cosi;
   const double xmy = cnod * cosi;
   const double ux = xmx * sinsu + cnod * cossu;

@@ -392,11 +392,11 @@ void apply_deep_space_secular(const DeepSpaceTerms& deep, const ResonanceSteps* 
   mean.node = mean.node + rates.node * minutes;
   mean.mean_anomaly = mean.mean_anomaly + rates.mean_anomaly * minutes;
   if (deep.resonance.kind == Resonance::None) return;
-  const double theta = std::fmod(sidereal_time_rad + minutes * earth_rotation_rad_min, two_pi);
+  const double theta = wrap_two_pi(sidereal_time_rad + minutes * earth_rotation_rad_min);
   integrate_resonance(deep.resonance, steps, theta, minutes, mean);
 }
 
-void apply_lunar_solar_periodics(const LunarSolarTerms& terms, double minutes, MeanElements& mean) {
+SinCos apply_lunar_solar_periodics(const LunarSolarTerms& terms, double minutes, MeanElements& mean) {
   const PeriodicShift sun = periodic_shift(terms.sun, terms.sun_mean_anomaly + sun_mean_motion * minutes,
                                            sun_eccentricity);
   const PeriodicShift moon = periodic_shift(terms.moon, terms.moon_mean_anomaly + moon_mean_motion * minutes,
@@ -419,7 +419,7 @@ void apply_lunar_solar_periodics(const LunarSolarTerms& terms, double minutes, M
     mean.perigee = mean.perigee + pgh;
     mean.node = mean.node + ph;
     mean.mean_anomaly = mean.mean_anomaly + pl;
-    return;
+    return {sinip, cosip};
   }
 
   // Lyddane modification for low inclinations: apply the node and inclination periodics
@@ -435,7 +435,7 @@ void apply_lunar_solar_periodics(const LunarSolarTerms& terms, double minutes, M
   const double dbet = -ph * sinop + pinc * cosip * cosop;
   alfdp = alfdp + dalf;
   betdp = betdp + dbet;
-  double nodep = std::fmod(mean.node, two_pi);
+  double nodep = wrap_two_pi(mean.node);
   const double xls = mean.mean_anomaly + mean.perigee + pl + pgh + (cosip - pinc * sinip) * nodep;
   const double xnoh = nodep;
   nodep = std::atan2(alfdp, betdp);
@@ -448,6 +448,7 @@ void apply_lunar_solar_periodics(const LunarSolarTerms& terms, double minutes, M
   mean.mean_anomaly = mean.mean_anomaly + pl;
   mean.perigee = xls - mean.mean_anomaly - cosip * nodep;
   mean.node = nodep;
+  return {sinip, cosip};
 }
 
 }  // namespace sgp4::detail
