@@ -350,11 +350,9 @@ std::expected<std::optional<SatelliteScreen::Look>, Error> SatelliteScreen::sett
 // The row of a pass whose edges are known. Its peak is where the elevation rate falls through
 // zero (max_elevation's rule); a pass clamped while still rising or already falling peaks at
 // that end.
-std::expected<ScreenedPass, Error> SatelliteScreen::describe_fast(const Predictor& predictor,
-                                                                 const ElevationAboveMin& elevation,
-                                                                 std::size_t observer, const Look& aos,
-                                                                 const Look& los, const Summit& summit,
-                                                                 const Scan& scan) {
+std::expected<ScreenedPass, Error> SatelliteScreen::describe_fast(const Predictor& predictor, std::size_t observer,
+                                                                 const Look& aos, const Look& los,
+                                                                 const Summit& summit, const Scan& scan) {
   const double aos_s = scan.offset_s(aos.time);
   const double los_s = scan.offset_s(los.time);
   auto row = [&](const Look& top) {
@@ -368,6 +366,7 @@ std::expected<ScreenedPass, Error> SatelliteScreen::describe_fast(const Predicto
   if (*quick) return row(**quick);
 
   // Widened while the interpolation's peak is off the real one (on flat peaks of slow satellites).
+  const ElevationAboveMin elevation(predictor, request_.observers[observer], min_elevation_rad_);
   double best_s = summit.best_s;
   if (scan.height(aos_s) >= scan.height(best_s)) best_s = aos_s;
   if (scan.height(los_s) > scan.height(best_s)) best_s = los_s;
@@ -572,7 +571,6 @@ std::optional<Error> SatelliteScreen::search_stretch(std::size_t satellite, cons
   if (inside && !opts.clamp_to_interval) return search_stretch_exact(satellite, stretch, out);
 
   const Predictor& predictor = run.predictor;
-  const ElevationAboveMin elevation(predictor, request_.observers[observer], min_elevation_rad_);
   const double step_s = scan.step_s;
   // An edge: settled next to the interpolation's crossing, else refined by the root finder
   // (widening the bracket where the interpolation put it a little off); nothing when that does
@@ -580,6 +578,7 @@ std::optional<Error> SatelliteScreen::search_stretch(std::size_t satellite, cons
   auto refine = [&](const Crossing& c) -> std::expected<std::optional<Look>, Error> {
     auto settled = settle_edge(predictor, scan, observer, c);
     if (!settled || *settled) return settled;
+    const ElevationAboveMin elevation(predictor, request_.observers[observer], min_elevation_rad_);
     for (int widen = 0; widen < 3; ++widen) {
       const double a = std::max(c.from_s - widen * step_s, from_s);
       const double b = std::min(c.to_s + widen * step_s, to_s);
@@ -610,7 +609,7 @@ std::optional<Error> SatelliteScreen::search_stretch(std::size_t satellite, cons
     if (!*los) return retry_exact(satellite, stretch, first_row, out);
     if (!((*aos)->time < (*los)->time) || (*los)->time - (*aos)->time > opts.max_transit_duration)
       return retry_exact(satellite, stretch, first_row, out);
-    auto pass = describe_fast(predictor, elevation, observer, **aos, **los, run_summit, scan);
+    auto pass = describe_fast(predictor, observer, **aos, **los, run_summit, scan);
     if (!pass) {
       if (pass.error().kind() == ErrorKind::Sgp4) return pass.error();
       return retry_exact(satellite, stretch, first_row, out);

@@ -187,9 +187,8 @@ class SatelliteScreen {
   std::expected<std::optional<Look>, Error> settle_peak(const Predictor& predictor, const Scan& scan,
                                                         std::size_t observer, const Summit& summit, double aos_s,
                                                         double los_s) const;
-  std::expected<ScreenedPass, Error> describe_fast(const Predictor& predictor, const ElevationAboveMin& elevation,
-                                                   std::size_t observer, const Look& aos, const Look& los,
-                                                   const Summit& summit, const Scan& scan);
+  std::expected<ScreenedPass, Error> describe_fast(const Predictor& predictor, std::size_t observer, const Look& aos,
+                                                   const Look& los, const Summit& summit, const Scan& scan);
   Vec3 position_at(double x_s, double grid_step_s) const;
 
   const ScreeningRequest& request_;
