@@ -129,7 +129,8 @@ def test_columns_describe_each_pass(screened):
         peak_time, peak = predictor.max_elevation(observer, Interval(aos, los))
         assert abs(passes.peak_elevation_deg[i] - peak.elevation_deg) < 1e-4
         assert abs(passes.peak[i] - ns(peak_time)) < np.timedelta64(2, "s") or abs(passes.peak_elevation_deg[i]) > 89
-        assert abs(passes.peak_range_m[i] - peak.range) < 1.0
+        # Both peaks lie within the time tolerance of the true one, where the range may still move.
+        assert abs(passes.peak_range_m[i] - peak.range) < 1.0 + 0.002 * abs(peak.range_rate)
         assert abs(passes.aos_azimuth_deg[i] - predictor.observe_at(aos, observer).azimuth_deg) < 1e-3
         assert abs(passes.los_azimuth_deg[i] - predictor.observe_at(los, observer).azimuth_deg) < 1e-3
         sunlit = predictor.illumination_state(peak_time) == IlluminationState.Sunlit
