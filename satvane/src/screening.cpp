@@ -151,8 +151,8 @@ struct SatelliteScreen::Look {
   Observation observation() const { return to_observation(enu); }  // observe_at's
 };
 
-SatelliteScreen::Scan::Scan(const SatelliteScreen& screen, std::size_t observer, Instant start, double grid_step_s,
-                            double step_s, double inside_step_s)
+SatelliteScreen::Scan::Scan(const SatelliteScreen& screen, std::size_t observer, Instant start, double step_s,
+                            double inside_step_s)
     : screen(screen), origin_m(screen.frames_[observer].origin_m),
       up{screen.frames_[observer].cos_lat * screen.frames_[observer].cos_lon,
          screen.frames_[observer].cos_lat * screen.frames_[observer].sin_lon, screen.frames_[observer].sin_lat},
@@ -160,14 +160,30 @@ SatelliteScreen::Scan::Scan(const SatelliteScreen& screen, std::size_t observer,
       cos_visible_angle(screen.visible_angle_rad_[observer] >= std::numbers::pi ? -2.0
                                                                                  : std::cos(screen.visible_angle_rad_[observer])),
       max_elevation_rate_rad_s(screen.max_elevation_rate_rad_s_[observer]),
-      start(start), grid_step_s(grid_step_s), sin_min(std::sin(screen.min_elevation_rad_)), step_s(step_s),
+      start(start), sin_min(std::sin(screen.min_elevation_rad_)), step_s(step_s),
       inside_step_s(inside_step_s) {}
 
 // The sine of the interpolated elevation less the minimum's: no trigonometry per sample.
 double SatelliteScreen::Scan::height(double x_s) const { return sample(x_s).height; }
 
+Vec3 SatelliteScreen::position_at(double x_s) const {
+  std::size_t k = x_s > 0 ? std::min(std::size_t(x_s * grid_steps_per_s_), ephemeris_.size() - 1) : 0;
+  while (k + 1 < ephemeris_.size() && ephemeris_[k + 1].start_s < x_s) ++k;
+  const Segment& segment = ephemeris_[k];
+  const double u = (x_s - segment.start_s) * segment.per_length_s;
+  const double u2 = u * u, u4 = u2 * u2;
+  const auto& c = segment.coefficients;
+  // Estrin's scheme: shorter chains of dependent operations than Horner's.
+  auto axis = [&](double Vec3::*a) {
+    const double low = (c[0].*a + u * c[1].*a) + u2 * (c[2].*a + u * c[3].*a);
+    const double high = (c[4].*a + u * c[5].*a) + u2 * (c[6].*a + u * c[7].*a);
+    return low + u4 * high;
+  };
+  return {axis(&Vec3::x), axis(&Vec3::y), axis(&Vec3::z)};
+}
+
 SatelliteScreen::Scan::Sample SatelliteScreen::Scan::sample(double x_s) const {
-  const Vec3 r = screen.position_at(x_s, grid_step_s);
+  const Vec3 r = screen.position_at(x_s);
   const Vec3 d{r.x - origin_m.x, r.y - origin_m.y, r.z - origin_m.z};
   const double height = dot(d, up) / norm(d) - sin_min;
   if (height >= 0) return {height, 0.0};
@@ -178,7 +194,7 @@ SatelliteScreen::Scan::Sample SatelliteScreen::Scan::sample(double x_s) const {
   const double cosine_gap = cos_visible_angle - cos_psi;
   if (!(cosine_gap > 0)) return {height, 0.0};
   const double gap_rad = cos_psi > 0 ? cosine_gap / std::sqrt(1 - cos_psi * cos_psi) : cosine_gap;
-  return {height, gap_rad / screen.max_ground_rate_rad_s_};
+  return {height, gap_rad * screen.seconds_per_ground_rad_};
 }
 
 double SatelliteScreen::Scan::stride_s(const Sample& at, bool inside) const {
@@ -432,8 +448,9 @@ void SatelliteScreen::screen(std::size_t satellite, ScreeningResult& out, const 
     const double angle_rad = bounds.visible_angle_rad() + max_rate_rad_s * step.as_seconds_f64() / 2;
     cos_threshold_[o] = angle_rad >= std::numbers::pi || std::isnan(angle_rad) ? -2.0 : std::cos(angle_rad);
   }
-  max_ground_rate_rad_s_ = max_rate_rad_s;
+  seconds_per_ground_rad_ = 1 / max_rate_rad_s;
   const Duration step = grid_step(max_rate_rad_s);
+  grid_steps_per_s_ = 1 / step.as_seconds_f64();
 
   // The grid scan: stretches open one grid step before the first sample within reach and close
   // at the first sample out of reach again, so that both ends are provably below the minimum.
@@ -483,7 +500,7 @@ void SatelliteScreen::screen(std::size_t satellite, ScreeningResult& out, const 
   const auto first_pass = std::ptrdiff_t(out.passes.size());
   for (const Stretch& stretch : stretches_) {
     if (cancelled.load(std::memory_order_relaxed)) return;
-    if (auto error = search_stretch(satellite, stretch, ScreeningRun{predictor, opts, step.as_seconds_f64()}, out)) {
+    if (auto error = search_stretch(satellite, stretch, ScreeningRun{predictor, opts}, out)) {
       failure = ScreeningError{satellite, std::nullopt, stretch.start, error->display()};
       const auto from = std::remove_if(out.passes.begin() + first_pass, out.passes.end(),
                                        [&](const ScreenedPass& p) { return !(p.aos < stretch.start); });
@@ -511,24 +528,13 @@ SatelliteScreen::Segment SatelliteScreen::Segment::between(const GridState& a, c
     return Vec3{axis(&Vec3::x), axis(&Vec3::y), axis(&Vec3::z)};
   };
   return {a.x_s,
-          h,
+          1 / h,
           {combine(1, 0, 0, 0, 0, 0, 0, 0), combine(0, 1, 0, 0, 0, 0, 0, 0), combine(0, 0, 0.5, 0, 0, 0, 0, 0),
            combine(0, 0, 0, 1.0 / 6, 0, 0, 0, 0), combine(-35, -20, -5, -2.0 / 3, 35, -15, 2.5, -1.0 / 6),
            combine(84, 45, 10, 1, -84, 39, -7, 0.5), combine(-70, -36, -7.5, -2.0 / 3, 70, -34, 6.5, -0.5),
            combine(20, 10, 2, 1.0 / 6, -20, 10, -2, 1.0 / 6)}};
 }
 
-Vec3 SatelliteScreen::position_at(double x_s, double grid_step_s) const {
-  std::size_t k = x_s > 0 ? std::min(std::size_t(x_s / grid_step_s), ephemeris_.size() - 1) : 0;
-  while (k + 1 < ephemeris_.size() && ephemeris_[k + 1].start_s < x_s) ++k;
-  const Segment& segment = ephemeris_[k];
-  const double u = (x_s - segment.start_s) / segment.length_s;
-  const auto& c = segment.coefficients;
-  auto step = [u](const Vec3& ck, const Vec3& sum) {
-    return Vec3{ck.x + u * sum.x, ck.y + u * sum.y, ck.z + u * sum.z};
-  };
-  return step(c[0], step(c[1], step(c[2], step(c[3], step(c[4], step(c[5], step(c[6], c[7])))))));
-}
 
 
 std::optional<Error> SatelliteScreen::search_stretch(std::size_t satellite, const Stretch& stretch,
@@ -543,7 +549,7 @@ std::optional<Error> SatelliteScreen::search_stretch(std::size_t satellite, cons
   if (exact_only) return search_stretch_exact(satellite, stretch, out);
 
   const std::size_t observer = stretch.observer;
-  const Scan scan(*this, observer, interval.start, run.grid_step_s, floored_s(opts.min_step), floored_s(opts.walk_step));
+  const Scan scan(*this, observer, interval.start, floored_s(opts.min_step), floored_s(opts.walk_step));
   const double from_s = scan.offset_s(stretch.start);
   const double to_s = scan.offset_s(stretch.end);
   // Samples every step within reach of the observer, strides over what is provably out of reach,

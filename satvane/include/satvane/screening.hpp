@@ -120,7 +120,7 @@ class SatelliteScreen {
   // on [0, 1], as power-basis coefficients (constant term first).
   struct Segment {
     double start_s;
-    double length_s;
+    double per_length_s;  // 1 / its length
     std::array<Vec3, 8> coefficients;
     static Segment between(const GridState& a, const GridState& b);
   };
@@ -135,7 +135,6 @@ class SatelliteScreen {
   struct ScreeningRun {
     const Predictor& predictor;
     const TransitIterOpts& opts;
-    double grid_step_s;
   };
   // Each returns the propagation failure that ends the satellite's screening, if any. The fast
   // search scans the interpolated ephemeris and refines with the propagator; the exact one is
@@ -152,8 +151,7 @@ class SatelliteScreen {
       double height;            // >= 0 at or above the minimum elevation
       double out_of_reach_s;    // 0 within reach of the observer
     };
-    Scan(const SatelliteScreen& screen, std::size_t observer, Instant start, double grid_step_s, double step_s,
-         double inside_step_s);
+    Scan(const SatelliteScreen& screen, std::size_t observer, Instant start, double step_s, double inside_step_s);
     double height(double x_s) const;
     Sample sample(double x_s) const;
     // The stride to the next sample after one below (or at or above) the minimum.
@@ -176,7 +174,6 @@ class SatelliteScreen {
     double cos_visible_angle;  // below -1 when always within reach
     double max_elevation_rate_rad_s;
     Instant start;
-    double grid_step_s;
     double sin_min;
     double step_s;         // below the minimum: passes longer than this are seen
     double inside_step_s;  // above it: the walk step
@@ -189,7 +186,7 @@ class SatelliteScreen {
                                                         double los_s) const;
   std::expected<ScreenedPass, Error> describe_fast(const Predictor& predictor, std::size_t observer, const Look& aos,
                                                    const Look& los, const Summit& summit, const Scan& scan);
-  Vec3 position_at(double x_s, double grid_step_s) const;
+  Vec3 position_at(double x_s) const;
 
   const ScreeningRequest& request_;
   double min_elevation_rad_;
@@ -200,7 +197,8 @@ class SatelliteScreen {
   std::vector<double> cos_threshold_;    // per observer, for the satellite being screened
   std::vector<double> visible_angle_rad_;  // per observer, for the satellite being screened
   std::vector<double> max_elevation_rate_rad_s_;  // per observer, for the satellite being screened
-  double max_ground_rate_rad_s_ = 0;     // of the satellite being screened
+  double seconds_per_ground_rad_ = 0;    // of the satellite being screened: 1 / its highest ground rate
+  double grid_steps_per_s_ = 0;          // of its grid
   std::vector<std::optional<Instant>> open_;  // per observer: start of the stretch in progress
   std::vector<Stretch> stretches_;
 };
