@@ -185,8 +185,11 @@ Vec3 SatelliteScreen::position_at(double x_s) const {
 SatelliteScreen::Scan::Sample SatelliteScreen::Scan::sample(double x_s) const {
   const Vec3 r = screen.position_at(x_s);
   const Vec3 d{r.x - origin_m.x, r.y - origin_m.y, r.z - origin_m.z};
-  const double height = dot(d, up) / norm(d) - sin_min;
-  if (height >= 0) return {height, 0.0};
+  // The sign without waiting for the division: the range scales the height.
+  const double range_m = norm(d);
+  const double lift_m = dot(d, up) - sin_min * range_m;
+  const double height = lift_m / range_m;
+  if (lift_m >= 0) return {height, 0.0};
   // Out of reach, the central angle psi must first close by the gap to the visible angle, no
   // faster than the ground rate. Without an arc cosine: the gap is at least the gap in cosines
   // over sin(psi) (up to a right angle; over 1 beyond), the steepest slope of the cosine on it.
