@@ -234,7 +234,26 @@ double SatelliteScreen::Scan::crossing_s(double a_s, double b_s, bool rising) co
 }
 
 SatelliteScreen::Scan::Peak SatelliteScreen::Scan::peak(double a_s, double b_s) const {
-  // Golden-section search to half a second, then Newton steps on central differences.
+  constexpr double kDifference_s = 0.25;
+  // Newton steps on central differences, from the vertex of the parabola through the bracket's
+  // ends and middle; a golden-section search first where they do not settle.
+  auto newton = [&](double at_s, int steps) -> std::optional<Peak> {
+    for (int k = 0; k < steps; ++k) {
+      const double before = height(at_s - kDifference_s), at = height(at_s);
+      const double after = height(at_s + kDifference_s);
+      const double curvature_s2 = (before - 2 * at + after) / (kDifference_s * kDifference_s);
+      const double step_s = -(after - before) / (2 * kDifference_s) / curvature_s2;
+      if (!(curvature_s2 < 0 && std::abs(step_s) < b_s - a_s)) return std::nullopt;
+      at_s += step_s;
+      if (std::abs(step_s) < 1e-3) return Peak{at_s, curvature_s2};
+    }
+    return std::nullopt;
+  };
+  const double m_s = (a_s + b_s) / 2, half_s = (b_s - a_s) / 2;
+  const double ha = height(a_s), hm = height(m_s), hb = height(b_s);
+  if (const double bend = ha - 2 * hm + hb; bend < 0) {
+    if (auto peak = newton(m_s + half_s * (ha - hb) / (2 * bend), 3)) return *peak;
+  }
   constexpr double kInverseGolden = 0.6180339887498949;
   double c = b_s - kInverseGolden * (b_s - a_s), d = a_s + kInverseGolden * (b_s - a_s);
   double hc = height(c), hd = height(d);
@@ -247,17 +266,7 @@ SatelliteScreen::Scan::Peak SatelliteScreen::Scan::peak(double a_s, double b_s) 
       d = a_s + kInverseGolden * (b_s - a_s), hd = height(d);
     }
   }
-  constexpr double kDifference_s = 0.25;
-  Peak peak{(a_s + b_s) / 2, 0.0};
-  for (int k = 0; k < 2; ++k) {
-    const double before = height(peak.at_s - kDifference_s), at = height(peak.at_s);
-    const double after = height(peak.at_s + kDifference_s);
-    peak.curvature_s2 = (before - 2 * at + after) / (kDifference_s * kDifference_s);
-    const double step_s = -(after - before) / (2 * kDifference_s) / peak.curvature_s2;
-    if (!(peak.curvature_s2 < 0 && std::abs(step_s) < 1.0)) return {(a_s + b_s) / 2, 0.0};  // not a clear peak
-    peak.at_s += step_s;
-  }
-  return peak;
+  return newton((a_s + b_s) / 2, 3).value_or(Peak{(a_s + b_s) / 2, 0.0});  // 0: not a clear peak
 }
 
 double SatelliteScreen::Scan::offset_s(Instant t) const { return (t - start).as_seconds_f64(); }
