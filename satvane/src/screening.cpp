@@ -164,7 +164,7 @@ SatelliteScreen::Scan::Scan(const SatelliteScreen& screen, std::size_t observer,
       inside_step_s(inside_step_s) {}
 
 // The sine of the interpolated elevation less the minimum's: no trigonometry per sample.
-double SatelliteScreen::Scan::height(double x_s) const { return sample(x_s).height; }
+double SatelliteScreen::Scan::height(double x_s) const { return height_at(screen.position_at(x_s)); }
 
 Vec3 SatelliteScreen::position_at(double x_s) const {
   std::size_t k = x_s > 0 ? std::min(std::size_t(x_s * grid_steps_per_s_), ephemeris_.size() - 1) : 0;
@@ -184,20 +184,20 @@ Vec3 SatelliteScreen::position_at(double x_s) const {
 
 SatelliteScreen::Scan::Sample SatelliteScreen::Scan::sample(double x_s) const {
   const Vec3 r = screen.position_at(x_s);
-  const Vec3 d{r.x - origin_m.x, r.y - origin_m.y, r.z - origin_m.z};
-  // The sign without waiting for the division: the range scales the height.
-  const double range_m = norm(d);
-  const double lift_m = dot(d, up) - sin_min * range_m;
-  const double height = lift_m / range_m;
-  if (lift_m >= 0) return {height, 0.0};
   // Out of reach, the central angle psi must first close by the gap to the visible angle, no
   // faster than the ground rate. Without an arc cosine: the gap is at least the gap in cosines
   // over sin(psi) (up to a right angle; over 1 beyond), the steepest slope of the cosine on it.
   const double cos_psi = dot(r, observer_unit) / norm(r);
-  const double cosine_gap = cos_visible_angle - cos_psi;
-  if (!(cosine_gap > 0)) return {height, 0.0};
-  const double gap_rad = cos_psi > 0 ? cosine_gap / std::sqrt(1 - cos_psi * cos_psi) : cosine_gap;
-  return {height, gap_rad * screen.seconds_per_ground_rad_};
+  if (const double cosine_gap = cos_visible_angle - cos_psi; cosine_gap > 0) {
+    const double gap_rad = cos_psi > 0 ? cosine_gap / std::sqrt(1 - cos_psi * cos_psi) : cosine_gap;
+    return {kOutOfReach, gap_rad * screen.seconds_per_ground_rad_};
+  }
+  return {height_at(r), 0.0};
+}
+
+double SatelliteScreen::Scan::height_at(const Vec3& r) const {
+  const Vec3 d{r.x - origin_m.x, r.y - origin_m.y, r.z - origin_m.z};
+  return dot(d, up) / norm(d) - sin_min;
 }
 
 double SatelliteScreen::Scan::stride_s(const Sample& at, bool inside) const {

@@ -147,12 +147,16 @@ class SatelliteScreen {
   // The interpolated elevation seen by one observer, and how long the satellite provably stays
   // out of its reach. Offsets are seconds since the interval start.
   struct Scan {
+    // Out of the observer's reach the satellite is below the minimum for certain, and the scan
+    // needs no more than that: its height is then kOutOfReach.
+    static constexpr double kOutOfReach = -3.0;
     struct Sample {
       double height;            // >= 0 at or above the minimum elevation
-      double out_of_reach_s;    // 0 within reach of the observer
+      double out_of_reach_s;    // how long it stays out of reach; 0 within reach
     };
     Scan(const SatelliteScreen& screen, std::size_t observer, Instant start, double step_s, double inside_step_s);
     double height(double x_s) const;
+    double height_at(const Vec3& position_m) const;
     Sample sample(double x_s) const;
     // The stride to the next sample after one below (or at or above) the minimum.
     double stride_s(const Sample& at, bool inside) const;
