@@ -9,8 +9,8 @@
 // that stretch of the interval is skipped. The stretches left over start and end at instants at
 // which the satellite is provably below the minimum (or at the interval's ends). Within one, the
 // elevation is scanned on an ephemeris interpolated between the grid states (septic Hermite from
-// positions, velocities, and the accelerations and jerks of gravity with J2: centimetres from the
-// propagator over a grid step), every `min_step` below the minimum (striding over what is
+// positions, velocities, and the accelerations and jerks of gravity with J2: within 8 m of the
+// propagator for low orbits, 330 m for Molniya orbits near perigee), every `min_step` below the minimum (striding over what is
 // provably out of reach) and every `walk_step` inside a pass, as TransitIter samples. Each edge is
 // then settled by Newton steps on the real elevation from the interpolated crossing, to within
 // the predictor's time tolerance, and each peak by the secant of two real elevation rates either
