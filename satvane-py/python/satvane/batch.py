@@ -233,9 +233,11 @@ def transits(predictors: Iterable[Predictor], observers: Iterable[GeodeticPoint]
     Per satellite-observer pair these are the passes of `Predictor.transits_iter` with the same
     keyword options (`min_step`, `max_step`, `walk_step`, `max_transit_duration`,
     `skip_leading_partial`, `clamp_to_interval`), with edges within the predictor's time
-    tolerance, each with its peak as `Predictor.max_elevation` finds it. Each satellite is
-    propagated once per grid time for every observer, and stretches in which it cannot rise to
-    the minimum are skipped. `interval` is anything with `start` and `end` datetimes (UTC).
+    tolerance, each with its peak as `Predictor.max_elevation` finds it (within the same
+    tolerance). Each satellite is propagated once per grid time for every observer, stretches in
+    which it cannot rise to the minimum are skipped, the rest is scanned on an ephemeris
+    interpolated between the grid states, and every edge and peak is settled with the propagator.
+    `interval` is anything with `start` and `end` datetimes (UTC).
     `progress`, if given, is called as progress(satellites_done, satellites) a few times a
     second. A satellite whose propagation fails, or that sinks below the Earth's surface, keeps
     its passes up to then and has a row in the error table; the rest go on.
