@@ -11,21 +11,30 @@
 
 namespace satvane {
 
+namespace {
+// The obliquity of the ecliptic at J2000.0 in the model, 23.439°: its sine and cosine.
+constexpr double kSinObliquityJ2000 = 0.39777249434045;
+constexpr double kCosObliquityJ2000 = 0.9174840831023592;
+}  // namespace
+
 Vec3 sun_position_eci(Instant t) {
-  // Days since J2000.0, UTC throughout. No angle is reduced: sin/cos take the raw values.
+  // Days since J2000.0, UTC throughout. No angle is reduced: sin/cos take the raw values. The
+  // sines and cosines of twice the mean anomaly follow from those of the mean anomaly, and the
+  // obliquity's from its value at J2000.0 by first order in its drift (1e-8 rad out a century
+  // away: far below the model's own error), so that each position costs two sincos.
   const double days = datetime_to_f64(t) / 86400.0 + kJulianDateUnixEpoch - kJulianDateJ2000;
   const double mean_anomaly_rad = (357.528 + 0.9856003 * days) * kDegToRad;
+  const double sin_g = std::sin(mean_anomaly_rad), cos_g = std::cos(mean_anomaly_rad);
+  const double sin_2g = 2.0 * sin_g * cos_g, cos_2g = (cos_g - sin_g) * (cos_g + sin_g);
   const double mean_longitude_deg = 280.46 + 0.9856474 * days;
-  const double ecliptic_longitude_rad =
-      (mean_longitude_deg + 1.915 * std::sin(mean_anomaly_rad) + 0.02 * std::sin(2.0 * mean_anomaly_rad)) *
-      kDegToRad;
-  const double obliquity_rad = (23.439 - 0.0000004 * days) * kDegToRad;
-  const double distance_m =
-      (1.00014 - 0.01671 * std::cos(mean_anomaly_rad) - 0.00014 * std::cos(2.0 * mean_anomaly_rad)) *
-      kAstronomicalUnit_m;
+  const double ecliptic_longitude_rad = (mean_longitude_deg + 1.915 * sin_g + 0.02 * sin_2g) * kDegToRad;
+  const double obliquity_drift_rad = -0.0000004 * days * kDegToRad;
+  const double sin_obliquity = kSinObliquityJ2000 + kCosObliquityJ2000 * obliquity_drift_rad;
+  const double cos_obliquity = kCosObliquityJ2000 - kSinObliquityJ2000 * obliquity_drift_rad;
+  const double distance_m = (1.00014 - 0.01671 * cos_g - 0.00014 * cos_2g) * kAstronomicalUnit_m;
   const double sin_longitude = std::sin(ecliptic_longitude_rad);
-  return {distance_m * std::cos(ecliptic_longitude_rad), distance_m * std::cos(obliquity_rad) * sin_longitude,
-          distance_m * std::sin(obliquity_rad) * sin_longitude};
+  return {distance_m * std::cos(ecliptic_longitude_rad), distance_m * cos_obliquity * sin_longitude,
+          distance_m * sin_obliquity * sin_longitude};
 }
 
 double shadow_value(const Vec3& teme_position_m, Instant t) {
