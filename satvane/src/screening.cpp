@@ -19,9 +19,9 @@ namespace {
 // widens the stretches searched, a smaller one makes the grid finer.
 constexpr double kGridMargin_rad = 28.0 * kDegToRad;
 constexpr std::int64_t kShortestGridStep_s = 10;
+constexpr std::int64_t kLongestGridStep_s = 1200;
 // Inside a pass the scan strides at most this many walk steps.
 constexpr double kInsideStrideCap = 10.0;
-constexpr std::int64_t kLongestGridStep_s = 1200;
 // Precision of the decay instant, in whole seconds (a decay is reported at most this late).
 constexpr std::int64_t kDecayPrecision_s = 1;
 
@@ -33,6 +33,9 @@ Duration grid_step(double max_ground_rate_rad_s) {
 
 // Steps below 1 s are raised to 1 s, as the pass iterator does.
 double floored_s(Duration step) { return std::max(step, Duration::seconds(1)).as_seconds_f64(); }
+
+// The cosine of a central angle; below -1 for an angle of pi or more (always within it).
+double cos_of_angle(double angle_rad) { return angle_rad >= std::numbers::pi ? -2.0 : std::cos(angle_rad); }
 
 Vec3 unit(const Vec3& v) {
   const double n = norm(v);
@@ -71,8 +74,10 @@ Motion ecef_motion(const StateVector<Ecef>& ecef) {
   const double base_rate = -3 * base * s / r2;
   const double oblate_rate = -2 * oblate * s / r2;
   const double z2_rate = 2 * (r.z * v.z - z2 * s) / r2;
-  const double equatorial_rate = base_rate * (1 + oblate * (1 - 5 * z2)) + base * (oblate_rate * (1 - 5 * z2) - 5 * oblate * z2_rate);
-  const double polar_rate = base_rate * (1 + oblate * (3 - 5 * z2)) + base * (oblate_rate * (3 - 5 * z2) - 5 * oblate * z2_rate);
+  const double equatorial_rate =
+      base_rate * (1 + oblate * (1 - 5 * z2)) + base * (oblate_rate * (1 - 5 * z2) - 5 * oblate * z2_rate);
+  const double polar_rate =
+      base_rate * (1 + oblate * (3 - 5 * z2)) + base * (oblate_rate * (3 - 5 * z2) - 5 * oblate * z2_rate);
   const Vec3 a{equatorial * r.x + 2 * w * v.y + w * w * r.x, equatorial * r.y - 2 * w * v.x + w * w * r.y, polar * r.z};
   const Vec3 j{equatorial_rate * r.x + equatorial * v.x + 2 * w * a.y + w * w * v.x,
                equatorial_rate * r.y + equatorial * v.y - 2 * w * a.x + w * w * v.y, polar_rate * r.z + polar * v.z};
@@ -161,8 +166,7 @@ SatelliteScreen::Scan::Scan(const SatelliteScreen& screen, std::size_t observer,
       up{screen.frames_[observer].cos_lat * screen.frames_[observer].cos_lon,
          screen.frames_[observer].cos_lat * screen.frames_[observer].sin_lon, screen.frames_[observer].sin_lat},
       observer_unit(screen.observer_units_[observer]),
-      cos_visible_angle(screen.visible_angle_rad_[observer] >= std::numbers::pi ? -2.0
-                                                                                 : std::cos(screen.visible_angle_rad_[observer])),
+      cos_visible_angle(cos_of_angle(screen.visible_angle_rad_[observer])),
       max_elevation_rate_rad_s(screen.max_elevation_rate_rad_s_[observer]),
       start(start), sin_min(std::sin(screen.min_elevation_rad_)), step_s(step_s),
       inside_step_s(inside_step_s) {}
@@ -299,7 +303,9 @@ std::expected<std::optional<SatelliteScreen::Look>, Error> SatelliteScreen::sett
   const double tolerance_s = predictor.refinement().time_tolerance;
   if (!(tolerance_s >= 1e-5 && tolerance_s <= scan.step_s)) return std::nullopt;
   const double half_s = 0.45 * tolerance_s;
-  auto newton_step_s = [this](const Look& at) { return -(at.event_elevation_rad - min_elevation_rad_) / at.rate_rad_s; };
+  auto newton_step_s = [this](const Look& at) {
+    return -(at.event_elevation_rad - min_elevation_rad_) / at.rate_rad_s;
+  };
   const double x0 = scan.crossing_s(crossing.from_s, crossing.to_s, crossing.rising);
   const auto start = look(predictor, observer, scan.instant(x0));
   if (!start) return std::unexpected(start.error());
@@ -345,9 +351,11 @@ std::expected<std::optional<SatelliteScreen::Look>, Error> SatelliteScreen::sett
 std::expected<std::optional<SatelliteScreen::Look>, Error> SatelliteScreen::settle_peak(
     const Predictor& predictor, const Scan& scan, std::size_t observer, const Summit& summit, double aos_s,
     double los_s) const {
+  // The secant's own error is some tens of microseconds: finer tolerances go to the root finder.
+  const double tolerance_s = predictor.refinement().time_tolerance;
+  if (!(tolerance_s >= 1e-4)) return std::nullopt;
   const Scan::Peak interpolated = scan.peak(std::max(summit.before_s, aos_s), std::min(summit.after_s, los_s));
   double p = interpolated.at_s;
-  const double tolerance_s = predictor.refinement().time_tolerance;
   for (int newton = 0; newton < 2 && interpolated.curvature_s2 < 0 && p > aos_s && p < los_s; ++newton) {
     const auto at = look(predictor, observer, scan.instant(p));
     if (!at) return std::unexpected(at.error());

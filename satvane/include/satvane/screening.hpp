@@ -3,21 +3,22 @@
 //
 // Per satellite-observer pair the passes are those of TransitIter with the same options, found
 // with far less work. Each satellite is propagated once per grid time and every observer reads
-// that state: while the central angle between the observer and the sub-satellite point exceeds the
-// largest angle at which the satellite can reach the minimum elevation by more than the ground
-// track can travel in half a grid step (TransitStep's bounds), the satellite cannot be up, and
-// that stretch of the interval is skipped. The stretches left over start and end at instants at
-// which the satellite is provably below the minimum (or at the interval's ends). Within one, the
-// elevation is scanned on an ephemeris interpolated between the grid states (septic Hermite from
-// positions, velocities, and the accelerations and jerks of gravity with J2: within 8 m of the
-// propagator for low orbits, 330 m for Molniya orbits near perigee), every `min_step` below the minimum (striding over what is
-// provably out of reach) and every `walk_step` inside a pass, as TransitIter samples. Each edge is
-// then settled by Newton steps on the real elevation from the interpolated crossing, to within
-// the predictor's time tolerance, and each peak by the secant of two real elevation rates either
-// side of the interpolated peak; what that cannot settle goes to the root finder, and a stretch it
-// cannot make sense of to TransitIter itself. Passes shorter than `min_step` may be missed by
-// either search, as TransitIter documents; the bounds hold while the orbit stays within 0.5 % of
-// its element set's semi-major axis.
+// that state: while the central angle between the observer and the sub-satellite point exceeds
+// the largest angle at which the satellite can reach the minimum elevation by more than the
+// ground track can travel in half a grid step (TransitStep's bounds), the satellite cannot be
+// up, and that stretch of the interval is skipped. The stretches left over start and end at
+// instants at which the satellite is provably below the minimum (or at the interval's ends).
+// Within one, the elevation is scanned on an ephemeris interpolated between the grid states
+// (septic Hermite from positions, velocities, and the accelerations and jerks of gravity with
+// J2: within 8 m of the propagator for low orbits, 330 m for Molniya orbits near perigee),
+// every `min_step` below the minimum (striding over what is provably out of reach) and every
+// `walk_step` inside a pass, as TransitIter samples. Each edge is then settled by Newton steps
+// on the real elevation from the interpolated crossing, to within the predictor's time
+// tolerance, and each peak likewise on the real elevation rate (or by the secant of two rates
+// either side); what that cannot settle goes to the root finder, and a stretch it cannot make
+// sense of to TransitIter itself. Passes shorter than `min_step` may be missed by either
+// search, as TransitIter documents; the bounds hold while the orbit stays within 0.5 % of its
+// element set's semi-major axis.
 //
 // Failures: a propagation failure or a state below the Earth's surface (the propagator goes on
 // past an orbit's decay with positions inside the Earth) ends that satellite's screening, with
