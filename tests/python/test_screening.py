@@ -14,7 +14,7 @@ from pathlib import Path
 import numpy as np
 import pytest
 
-from satvane import Elements, GeodeticPoint, IlluminationState, Interval, Predictor, batch
+from satvane import Elements, GeodeticPoint, IlluminationState, Interval, Predictor, Refinement, batch
 
 UTC = dt.timezone.utc
 START = dt.datetime(2026, 12, 7, tzinfo=UTC)
@@ -105,6 +105,26 @@ def test_pairs_equal_transits_iter(screened):
                     (s, o, (a, b), (c, d))
         compared += len(expected)
     assert compared > 300
+
+
+@pytest.mark.parametrize("time_tolerance_s", [1e-6, 0.5])
+def test_refinement_tolerance_is_honoured(time_tolerance_s):
+    """Tolerances finer or coarser than the default take the search's other paths."""
+    chosen = [0, 24, 34, 42]  # LEO, sun-synchronous, MEO, Molniya
+    predictors = [PREDICTORS[s].with_refinement(Refinement(time_tolerance=time_tolerance_s)) for s in chosen]
+    passes = batch.transits(predictors, OBSERVERS, INTERVAL, 10.0).passes
+    tolerance = np.timedelta64(int(2e9 * time_tolerance_s) + 1000, "ns")
+    compared = 0
+    for k, predictor in enumerate(predictors):
+        for o, observer in enumerate(OBSERVERS):
+            expected = [(ns(w.start), ns(w.end)) for w in _items(predictor.transits_iter(observer, INTERVAL, 10.0))
+                        if not isinstance(w, Exception) and w.end - w.start > dt.timedelta(seconds=10)]
+            got = [p for p in rows(passes, k, o) if p[1] - p[0] > np.timedelta64(10, "s")]
+            assert len(got) == len(expected), (k, o)
+            for mine, theirs in zip(np.ravel(got), np.ravel(expected)):
+                assert abs(mine - theirs) <= tolerance or abs(elevation_deg(chosen[k], o, mine) - 10.0) < 1e-5
+            compared += len(expected)
+    assert compared > 40
 
 
 def elevation_deg(s, o, t):
