@@ -607,10 +607,12 @@ std::optional<Error> SatelliteScreen::search_stretch(std::size_t satellite, cons
   const double step_s = scan.step_s;
   // An edge: settled next to the interpolation's crossing, else refined by the root finder
   // (widening the bracket where the interpolation put it a little off); nothing when that does
-  // not bracket it either.
+  // not bracket it either. A settled edge never leaves the stretch (whose ends are provably low,
+  // or the interval's ends): one that would goes to the root finder, which keeps to it.
   auto refine = [&](const Crossing& c) -> std::expected<std::optional<Look>, Error> {
     auto settled = settle_edge(predictor, scan, observer, c);
-    if (!settled || *settled) return settled;
+    if (!settled) return settled;
+    if (*settled && stretch.start <= (*settled)->time && (*settled)->time <= stretch.end) return settled;
     const ElevationAboveMin elevation(predictor, request_.observers[observer], min_elevation_rad_);
     for (int widen = 0; widen < 3; ++widen) {
       const double a = std::max(c.from_s - widen * step_s, from_s);
