@@ -34,8 +34,10 @@ Duration grid_step(double max_ground_rate_rad_s) {
 // Steps below 1 s are raised to 1 s, as the pass iterator does.
 double floored_s(Duration step) { return std::max(step, Duration::seconds(1)).as_seconds_f64(); }
 
-// The cosine of a central angle; below -1 for an angle of pi or more (always within it).
-double cos_of_angle(double angle_rad) { return angle_rad >= std::numbers::pi ? -2.0 : std::cos(angle_rad); }
+// The cosine of a central angle; below -1 for an angle of pi or more, or none (always within it).
+double cos_of_angle(double angle_rad) {
+  return angle_rad >= std::numbers::pi || std::isnan(angle_rad) ? -2.0 : std::cos(angle_rad);
+}
 
 Vec3 unit(const Vec3& v) {
   const double n = norm(v);
@@ -473,7 +475,7 @@ void SatelliteScreen::screen(std::size_t satellite, ScreeningResult& out, const 
     max_elevation_rate_rad_s_[o] = nearest_m > 0 ? max_rate_rad_s * bounds.highest_radius_m() / nearest_m
                                                  : std::numeric_limits<double>::infinity();
     const double angle_rad = bounds.visible_angle_rad() + max_rate_rad_s * step.as_seconds_f64() / 2;
-    cos_threshold_[o] = angle_rad >= std::numbers::pi || std::isnan(angle_rad) ? -2.0 : std::cos(angle_rad);
+    cos_threshold_[o] = cos_of_angle(angle_rad);
   }
   seconds_per_ground_rad_ = 1 / max_rate_rad_s;
   const Duration step = grid_step(max_rate_rad_s);
